@@ -1,0 +1,36 @@
+#include "console/log.h"
+
+#include "platform/fd_stream.h"
+
+#include <mutex>
+#include <string>
+#include <unistd.h>
+
+namespace tarnvex {
+
+namespace {
+
+std::recursive_mutex& standardErrorLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+void logLine(std::string_view prefix, std::string_view message) {
+    try {
+        std::string line;
+        line.reserve(prefix.size() + message.size() + 1);
+        line.append(prefix).append(message).push_back('\n');
+        const std::lock_guard guard(standardErrorLock());
+        (void)writeAllToFd(STDERR_FILENO, std::as_bytes(std::span(line.data(), line.size())));
+    } catch (...) {
+        // Without memory for the line there is nothing left to say it with.
+    }
+}
+
+} // namespace
+
+void logInfo(std::string_view message) { logLine("info: ", message); }
+void logWarning(std::string_view message) { logLine("warning: ", message); }
+void logError(std::string_view message) { logLine("error: ", message); }
+
+} // namespace tarnvex

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <expected>
+#include <string_view>
+
+namespace tarnvex {
+
+// The one vocabulary of failures. A name is what the player sees, so it is printed exactly as
+// written here.
+#define TARNVEX_ERRORS(X)                                                                          \
+    X(AccessDenied)                                                                                \
+    X(AppDataDirUnavailable)                                                                       \
+    X(CatalogueTooLarge)                                                                           \
+    X(ConnectionRefused)                                                                           \
+    X(ConnectionResetByPeer)                                                                       \
+    X(ConnectionTimedOut)                                                                          \
+    X(DecompressionFailed)                                                                         \
+    X(DiskQuota)                                                                                   \
+    X(DuplicateField)                                                                              \
+    X(EndOfStream)                                                                                 \
+    X(Failure)                                                                                     \
+    X(FileNotFound)                                                                                \
+    X(FileTooBig)                                                                                  \
+    X(HttpClientError)                                                                             \
+    X(HttpHeadersInvalid)                                                                          \
+    X(IncompleteDownload)                                                                          \
+    X(InputOutput)                                                                                 \
+    X(InsecureRedirect)                                                                            \
+    X(InvalidCharacter)                                                                            \
+    X(InvalidFormat)                                                                               \
+    X(InvalidInstanceName)                                                                         \
+    X(InvalidModLoader)                                                                            \
+    X(IsDir)                                                                                       \
+    X(MissingField)                                                                                \
+    X(NameTooLong)                                                                                 \
+    X(NetworkError)                                                                                \
+    X(NoSpaceLeft)                                                                                 \
+    X(NotDir)                                                                                      \
+    X(OutOfMemory)                                                                                 \
+    X(Overflow)                                                                                    \
+    X(PathAlreadyExists)                                                                           \
+    X(PermissionDenied)                                                                            \
+    X(ProcessFdQuotaExceeded)                                                                      \
+    X(ReadFailed)                                                                                  \
+    X(ReadOnlyFileSystem)                                                                          \
+    X(ServerAddressTooLong)                                                                        \
+    X(SymLinkLoop)                                                                                 \
+    X(SyntaxError)                                                                                 \
+    X(SystemResources)                                                                             \
+    X(TlsCertificateNotTrusted)                                                                    \
+    X(TlsFailure)                                                                                  \
+    X(TooManyHttpRedirects)                                                                        \
+    X(TooManyServerInstances)                                                                      \
+    X(UnexpectedCharacter)                                                                         \
+    X(UnexpectedEndOfInput)                                                                        \
+    X(UnexpectedToken)                                                                             \
+    X(Unexpected)                                                                                  \
+    X(UnknownField)                                                                                \
+    X(UnknownHostName)                                                                             \
+    X(UnsupportedCompressionMethod)                                                                \
+    X(WriteFailed)
+
+enum class Error {
+#define TARNVEX_ERROR_ENUMERATOR(name) name,
+    TARNVEX_ERRORS(TARNVEX_ERROR_ENUMERATOR)
+#undef TARNVEX_ERROR_ENUMERATOR
+};
+
+/// The printed name of an error, exactly as spelled in the vocabulary.
+std::string_view errorName(Error error);
+
+template <class T = void> using Result = std::expected<T, Error>;
+
+} // namespace tarnvex

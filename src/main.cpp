@@ -1,0 +1,10 @@
+#include "console/run.h"
+
+int main() {
+    return tarnvex::runInstaller({
+        .catalogueUrl = TARNVEX_CATALOGUE_URL,
+        .downloadUrl = TARNVEX_DOWNLOAD_URL,
+        .caFile = {},
+        .stallSeconds = 60,
+    });
+}

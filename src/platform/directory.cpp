@@ -1,0 +1,76 @@
+#include "platform/directory.h"
+
+#include "platform/errno_error.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+
+namespace tarnvex {
+
+namespace {
+
+Result<UniqueFd> openDirectoryAt(int base, const char* path) {
+    for (;;) {
+        const int fd = ::openat(base, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) {
+            return UniqueFd(fd);
+        }
+        if (errno != EINTR) {
+            return std::unexpected(errorFromErrno(errno));
+        }
+    }
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+} // namespace
+
+Result<Directory> Directory::open(const std::string& path) {
+    auto fd = openDirectoryAt(AT_FDCWD, path.c_str());
+    if (!fd) {
+        return std::unexpected(fd.error());
+    }
+    return Directory(std::move(*fd));
+}
+
+Result<Directory> Directory::openChild(const std::string& relativePath) const {
+    auto fd = openDirectoryAt(fd_.get(), relativePath.c_str());
+    if (!fd) {
+        return std::unexpected(fd.error());
+    }
+    return Directory(std::move(*fd));
+}
+
+Result<void> Directory::forEachEntry(const std::function<void(std::string_view)>& visit) const {
+    // A separate descriptor gives each scan its own position, starting at the beginning.
+    auto scanFd = openDirectoryAt(fd_.get(), ".");
+    if (!scanFd) {
+        return std::unexpected(scanFd.error());
+    }
+    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(scanFd->get()));
+    if (!dir) {
+        return std::unexpected(errorFromErrno(errno));
+    }
+    // The stream owns the descriptor from here on.
+    (void)scanFd->release();
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir.get());
+        if (entry == nullptr) {
+            if (errno != 0) {
+                return std::unexpected(errorFromErrno(errno));
+            }
+            return {};
+        }
+        const std::string_view name(entry->d_name);
+        if (name != "." && name != "..") {
+            visit(name);
+        }
+    }
+}
+
+} // namespace tarnvex

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "error.h"
+#include "platform/unique_fd.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tarnvex {
+
+/// An open directory: the base that files and subdirectories are opened relative to.
+class Directory {
+public:
+    /// Opens a directory by path, following symbolic links.
+    static Result<Directory> open(const std::string& path);
+
+    /// Opens a directory below this one.
+    Result<Directory> openChild(const std::string& relativePath) const;
+
+    /// Calls `visit` with every entry name but "." and "..", from a fresh scan each time.
+    Result<void> forEachEntry(const std::function<void(std::string_view)>& visit) const;
+
+    int fd() const { return fd_.get(); }
+
+private:
+    explicit Directory(UniqueFd fd) : fd_(std::move(fd)) {}
+
+    UniqueFd fd_;
+};
+
+} // namespace tarnvex

@@ -1,0 +1,45 @@
+#include "platform/errno_error.h"
+
+#include <cerrno>
+
+namespace tarnvex {
+
+Error errorFromErrno(int errnoValue) {
+    switch (errnoValue) {
+    case ENOENT:
+        return Error::FileNotFound;
+    case EACCES:
+        return Error::AccessDenied;
+    case EPERM:
+        return Error::PermissionDenied;
+    case ENOTDIR:
+        return Error::NotDir;
+    case EISDIR:
+        return Error::IsDir;
+    case ELOOP:
+        return Error::SymLinkLoop;
+    case ENAMETOOLONG:
+        return Error::NameTooLong;
+    case ENOSPC:
+        return Error::NoSpaceLeft;
+    case EROFS:
+        return Error::ReadOnlyFileSystem;
+    case ENOMEM:
+    case ENFILE:
+        return Error::SystemResources;
+    case EMFILE:
+        return Error::ProcessFdQuotaExceeded;
+    case EEXIST:
+        return Error::PathAlreadyExists;
+    case EIO:
+        return Error::InputOutput;
+    case EDQUOT:
+        return Error::DiskQuota;
+    case EFBIG:
+        return Error::FileTooBig;
+    default:
+        return Error::Unexpected;
+    }
+}
+
+} // namespace tarnvex

@@ -1,0 +1,84 @@
+// The product binary, run as a player would run it, up to where it needs the network.
+
+#include "support/process_runner.h"
+#include "support/temp_home.h"
+
+#include <gtest/gtest.h>
+
+namespace tarnvex {
+namespace {
+
+using test::ProcessOptions;
+using test::runProcess;
+using test::TempDirectory;
+using test::TempHome;
+
+const std::string banner = std::string(69, '#') +
+                           "\n"
+                           " MINECRAFT TARNVEX by @Velkor and @Brannoc\n"
+                           "\n"
+                           " Version: v1.1.2-branch.unix-macos+git.18374812\n"
+                           "\n"
+                           " This program will help you setup Prism Launcher + Fabric mod loader,\n"
+                           " then install the sync client, which will keep your mods in sync\n"
+                           " with the Velkor mod list!\n" +
+                           std::string(69, '#') + "\n\n";
+
+const std::string failed =
+    "error: Failed to find Prism Launcher installation directory. AppDataDirUnavailable\n"
+    "error: AppDataDirUnavailable\n";
+
+TEST(Foundation, PrintsTheBannerAndFailsWithoutHome) {
+    ProcessOptions options;
+    options.arguments = {"--help", "anything"};
+    options.environment = {{"HOMEDIR", "/tmp"}, {"PATH", "/usr/bin"}};
+    const auto result = runProcess(TARNVEX_INSTALLER_PATH, options);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.standardOutput, banner);
+    EXPECT_EQ(result.standardError, failed);
+}
+
+TEST(Foundation, EmptyOrRelativeHomeIsNoHome) {
+    for (const char* home : {"", "relative"}) {
+        ProcessOptions options;
+        options.environment = {{"HOME", home}};
+        const auto result = runProcess(TARNVEX_INSTALLER_PATH, options);
+        EXPECT_EQ(result.exitStatus, 1);
+        EXPECT_EQ(result.standardError, failed);
+    }
+}
+
+TEST(Foundation, ReportsAMissingLauncherDirectory) {
+    TempDirectory home;
+    ProcessOptions options;
+    options.environment = {{"HOME", home.path()}};
+    const auto result = runProcess(TARNVEX_INSTALLER_PATH, options);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.standardError,
+              "warning: Failed to open Prism dir. Error: FileNotFound, dir: " + home.path() +
+                  "/Library/Application Support/PrismLauncher\n" + failed);
+}
+
+TEST(Foundation, SurvivesAStandardOutputWithoutReader) {
+    TempDirectory home;
+    ProcessOptions options;
+    options.environment = {{"HOME", home.path()}};
+    options.standardOutputClosed = true;
+    const auto result = runProcess(TARNVEX_INSTALLER_PATH, options);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.standardError, "error: WriteFailed\n");
+}
+
+TEST(Foundation, TestbedNeedsItsEnvironment) {
+    TempHome home;
+    ProcessOptions options;
+    options.environment = {{"HOME", home.home()}};
+    const auto result = runProcess(TARNVEX_TESTBED_PATH, options);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.standardOutput, "");
+    EXPECT_NE(result.standardError.find("TARNVEX_TESTBED_CATALOGUE_URL"), std::string::npos);
+}
+
+} // namespace
+} // namespace tarnvex

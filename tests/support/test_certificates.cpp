@@ -1,0 +1,159 @@
+#include "support/test_certificates.h"
+
+#include <openssl/bio.h>
+#include <openssl/bn.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace tarnvex::test {
+namespace {
+
+template <auto Free> struct OpenSslDeleter {
+    template <typename T> void operator()(T* object) const { Free(object); }
+};
+
+using PkeyPtr = std::unique_ptr<EVP_PKEY, OpenSslDeleter<EVP_PKEY_free>>;
+using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, OpenSslDeleter<EVP_PKEY_CTX_free>>;
+using X509Ptr = std::unique_ptr<X509, OpenSslDeleter<X509_free>>;
+using ExtensionPtr = std::unique_ptr<X509_EXTENSION, OpenSslDeleter<X509_EXTENSION_free>>;
+using BignumPtr = std::unique_ptr<BIGNUM, OpenSslDeleter<BN_free>>;
+using BioPtr = std::unique_ptr<BIO, OpenSslDeleter<BIO_free_all>>;
+
+constexpr long secondsPerDay = 24L * 60 * 60;
+
+[[noreturn]] void fail(const char* what) {
+    std::string message = std::string("test certificates: ") + what;
+    if (unsigned long code = ERR_get_error(); code != 0) {
+        char text[256];
+        ERR_error_string_n(code, text, sizeof text);
+        message += ": ";
+        message += text;
+    }
+    ERR_clear_error();
+    throw std::runtime_error(message);
+}
+
+PkeyPtr makeEcKey() {
+    PkeyCtxPtr context(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
+    if (!context || EVP_PKEY_keygen_init(context.get()) <= 0 ||
+        EVP_PKEY_CTX_set_group_name(context.get(), "P-256") <= 0) {
+        fail("cannot set up EC key generation");
+    }
+    EVP_PKEY* key = nullptr;
+    if (EVP_PKEY_generate(context.get(), &key) <= 0) {
+        fail("cannot generate EC key");
+    }
+    return PkeyPtr(key);
+}
+
+void addNameEntry(X509_NAME* name, const char* field, std::string_view value) {
+    const std::string text(value);
+    if (X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8,
+                                   reinterpret_cast<const unsigned char*>(text.c_str()), -1, -1,
+                                   0) != 1) {
+        fail("cannot build certificate name");
+    }
+}
+
+void addExtension(X509* certificate, X509* issuer, int nid, const std::string& value) {
+    X509V3_CTX context;
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, issuer, certificate, nullptr, nullptr, 0);
+    ExtensionPtr extension(X509V3_EXT_conf_nid(nullptr, &context, nid, value.c_str()));
+    if (!extension || X509_add_ext(certificate, extension.get(), -1) != 1) {
+        fail("cannot add certificate extension");
+    }
+}
+
+/// Everything both certificates share; the caller adds extensions and signs.
+X509Ptr startCertificate(EVP_PKEY* subjectKey, std::string_view commonName) {
+    X509Ptr certificate(X509_new());
+    if (!certificate || X509_set_version(certificate.get(), X509_VERSION_3) != 1) {
+        fail("cannot create certificate");
+    }
+    // Random serials keep clients that cache by issuer and serial from mixing up runs.
+    BignumPtr serial(BN_new());
+    if (!serial || BN_rand(serial.get(), 127, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY) != 1 ||
+        BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(certificate.get())) == nullptr) {
+        fail("cannot set serial number");
+    }
+    // Starting a day back tolerates clock skew between the test and the client.
+    if (X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -secondsPerDay) == nullptr ||
+        X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 29 * secondsPerDay) == nullptr) {
+        fail("cannot set validity");
+    }
+    X509_NAME* subject = X509_get_subject_name(certificate.get());
+    addNameEntry(subject, "O", "tarnvex tests");
+    addNameEntry(subject, "CN", commonName);
+    if (X509_set_pubkey(certificate.get(), subjectKey) != 1) {
+        fail("cannot set public key");
+    }
+    return certificate;
+}
+
+void sign(X509* certificate, EVP_PKEY* issuerKey) {
+    if (X509_sign(certificate, issuerKey, EVP_sha256()) <= 0) {
+        fail("cannot sign certificate");
+    }
+}
+
+template <typename Write> std::string toPem(Write write) {
+    BioPtr bio(BIO_new(BIO_s_mem()));
+    if (!bio || !write(bio.get())) {
+        fail("cannot write PEM");
+    }
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(bio.get(), &data);
+    return std::string(data, static_cast<std::size_t>(size));
+}
+
+std::string certificatePem(X509* certificate) {
+    return toPem([&](BIO* bio) { return PEM_write_bio_X509(bio, certificate) == 1; });
+}
+
+} // namespace
+
+TestCertificates makeTestCertificates(std::string_view hostName) {
+    PkeyPtr caKey = makeEcKey();
+    X509Ptr ca = startCertificate(caKey.get(), "tarnvex test CA");
+    if (X509_set_issuer_name(ca.get(), X509_get_subject_name(ca.get())) != 1) {
+        fail("cannot set CA issuer");
+    }
+    addExtension(ca.get(), ca.get(), NID_basic_constraints, "critical,CA:TRUE");
+    addExtension(ca.get(), ca.get(), NID_key_usage, "critical,keyCertSign,cRLSign");
+    addExtension(ca.get(), ca.get(), NID_subject_key_identifier, "hash");
+    addExtension(ca.get(), ca.get(), NID_authority_key_identifier, "keyid:always");
+    sign(ca.get(), caKey.get());
+
+    PkeyPtr serverKey = makeEcKey();
+    X509Ptr server = startCertificate(serverKey.get(), hostName);
+    if (X509_set_issuer_name(server.get(), X509_get_subject_name(ca.get())) != 1) {
+        fail("cannot set server issuer");
+    }
+    addExtension(server.get(), ca.get(), NID_basic_constraints, "critical,CA:FALSE");
+    addExtension(server.get(), ca.get(), NID_key_usage, "critical,digitalSignature");
+    addExtension(server.get(), ca.get(), NID_ext_key_usage, "serverAuth");
+    addExtension(server.get(), ca.get(), NID_subject_key_identifier, "hash");
+    addExtension(server.get(), ca.get(), NID_authority_key_identifier, "keyid:always");
+    addExtension(server.get(), ca.get(), NID_subject_alt_name,
+                 "DNS:" + std::string(hostName) + ",IP:127.0.0.1");
+    sign(server.get(), caKey.get());
+
+    TestCertificates result;
+    result.caCertificatePem = certificatePem(ca.get());
+    result.serverCertificatePem = certificatePem(server.get());
+    result.serverKeyPem = toPem([&](BIO* bio) {
+        return PEM_write_bio_PrivateKey(bio, serverKey.get(), nullptr, nullptr, 0, nullptr,
+                                        nullptr) == 1;
+    });
+    return result;
+}
+
+} // namespace tarnvex::test
