@@ -33,7 +33,8 @@ exit 0
 )";
 
 void respond(const HttpRequest& request, Connection& connection) {
-    const std::string_view path = std::string_view(request.target).substr(0, request.target.find('?'));
+    const std::string_view path =
+        std::string_view(request.target).substr(0, request.target.find('?'));
     int status = 404;
     std::string response;
     if (request.method == "GET" && path == "/servers") {

@@ -220,12 +220,15 @@ SslCtxPtr makeContext(const TestCertificates& certificates) {
     SSL_CTX_set_session_cache_mode(context.get(), SSL_SESS_CACHE_OFF);
 
     const auto& certificatePem = certificates.serverCertificatePem;
-    BioPtr certificateBio(BIO_new_mem_buf(certificatePem.data(), static_cast<int>(certificatePem.size())));
-    X509Ptr certificate(
-        certificateBio ? PEM_read_bio_X509(certificateBio.get(), nullptr, nullptr, nullptr) : nullptr);
+    BioPtr certificateBio(
+        BIO_new_mem_buf(certificatePem.data(), static_cast<int>(certificatePem.size())));
+    X509Ptr certificate(certificateBio
+                            ? PEM_read_bio_X509(certificateBio.get(), nullptr, nullptr, nullptr)
+                            : nullptr);
     const auto& keyPem = certificates.serverKeyPem;
     BioPtr keyBio(BIO_new_mem_buf(keyPem.data(), static_cast<int>(keyPem.size())));
-    PkeyPtr key(keyBio ? PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr) : nullptr);
+    PkeyPtr key(keyBio ? PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr)
+                       : nullptr);
     if (!certificate || !key || SSL_CTX_use_certificate(context.get(), certificate.get()) != 1 ||
         SSL_CTX_use_PrivateKey(context.get(), key.get()) != 1 ||
         SSL_CTX_check_private_key(context.get()) != 1) {
@@ -275,7 +278,11 @@ HttpRequest parseRequest(std::string head) {
 
 std::optional<std::string> HttpRequest::header(std::string_view name) const {
     std::string_view rest(head);
-    rest.remove_prefix(std::min(rest.size(), rest.find("\r\n") + 2));
+    const auto requestLineEnd = rest.find("\r\n");
+    if (requestLineEnd == std::string_view::npos) {
+        return std::nullopt;
+    }
+    rest.remove_prefix(requestLineEnd + 2);
     while (!rest.empty()) {
         const auto lineEnd = rest.find("\r\n");
         const std::string_view line = rest.substr(0, lineEnd);
@@ -412,7 +419,8 @@ void HttpsServer::Impl::acceptLoop() {
         const int fd = ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             // Out of descriptors or the like: back off rather than spin.
-            if (errno != EINTR && errno != ECONNABORTED && !stop.sleepFor(std::chrono::milliseconds(10))) {
+            if (errno != EINTR && errno != ECONNABORTED &&
+                !stop.sleepFor(std::chrono::milliseconds(10))) {
                 return;
             }
             continue;
@@ -547,7 +555,8 @@ std::string httpResponse(int status, std::string_view reason,
     if (!framed) {
         headers.emplace_back("content-length", std::to_string(body.size()));
     }
-    std::string response = "HTTP/1.1 " + std::to_string(status) + " " + std::string(reason) + "\r\n";
+    std::string response =
+        "HTTP/1.1 " + std::to_string(status) + " " + std::string(reason) + "\r\n";
     for (const auto& [name, value] : headers) {
         response += name;
         response += ": ";

@@ -12,7 +12,7 @@ struct TestCertificates {
 };
 
 /// A throwaway CA and a server certificate it signed, for hostName and 127.0.0.1.
-/// EC P-256 keeps generation to a few milliseconds, so each test can have its own.
+/// EC P-256 keeps generation cheap enough for each test to have its own.
 TestCertificates makeTestCertificates(std::string_view hostName = "localhost");
 
 } // namespace tarnvex::test

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "error.h"
+#include "io/buffered_reader.h"
+#include "io/buffered_writer.h"
+#include "platform/directory.h"
+#include "remote/minecraft_server_entry.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnvex {
+
+struct Selection {
+    enum class Outcome {
+        /// `entry` is the player's choice; `instances` is the open instances directory.
+        Chosen,
+        /// The catalogue is empty.
+        NothingToDo,
+        /// The player chose to quit.
+        Quit,
+    };
+    Outcome outcome;
+    const MinecraftServerEntry* entry = nullptr;
+    std::optional<Directory> instances;
+};
+
+/// Shows the catalogue as a numbered menu and reads the player's choice; an instance that
+/// already exists leads to a menu of going back, overwriting or quitting.
+Result<Selection> selectServerInstance(const std::vector<MinecraftServerEntry>& catalogue,
+                                       const std::string& launcherPath, BufferedReader& in,
+                                       BufferedWriter& out);
+
+} // namespace tarnvex
