@@ -1,5 +1,6 @@
 // The product binary, run as a player would run it, up to where it needs the network.
 
+#include "support/installer_run.h"
 #include "support/process_runner.h"
 #include "support/temp_home.h"
 
@@ -13,17 +14,6 @@ using test::runProcess;
 using test::TempDirectory;
 using test::TempHome;
 
-const std::string banner = std::string(69, '#') +
-                           "\n"
-                           " MINECRAFT TARNVEX by @Velkor and @Brannoc\n"
-                           "\n"
-                           " Version: v1.1.2-branch.unix-macos+git.18374812\n"
-                           "\n"
-                           " This program will help you setup Prism Launcher + Fabric mod loader,\n"
-                           " then install the sync client, which will keep your mods in sync\n"
-                           " with the Velkor mod list!\n" +
-                           std::string(69, '#') + "\n\n";
-
 const std::string failed =
     "error: Failed to find Prism Launcher installation directory. AppDataDirUnavailable\n"
     "error: AppDataDirUnavailable\n";
@@ -34,7 +24,7 @@ TEST(Foundation, PrintsTheBannerAndFailsWithoutHome) {
     options.environment = {{"HOMEDIR", "/tmp"}, {"PATH", "/usr/bin"}};
     const auto result = runProcess(TARNVEX_INSTALLER_PATH, options);
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.standardOutput, banner);
+    EXPECT_EQ(result.standardOutput, test::bannerText());
     EXPECT_EQ(result.standardError, failed);
 }
 
