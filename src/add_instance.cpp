@@ -1,6 +1,18 @@
 #include "add_instance.h"
 
+#include "console/log.h"
+#include "instance/icon.h"
+#include "instance/instance_cfg.h"
+#include "instance/make_open_dir.h"
+#include "instance/mmc_pack.h"
+#include "instance/servers_dat.h"
 #include "launcher/launcher_discovery.h"
+#include "platform/path_join.h"
+#include "remote/catalogue_fetch.h"
+#include "remote/catalogue_parser.h"
+#include "remote/client_download.h"
+#include "remote/http_client.h"
+#include "remote/selection.h"
 
 #include <cstdlib>
 #include <optional>
@@ -18,13 +30,76 @@ std::optional<std::string_view> homeFromEnvironment() {
     return std::string_view(home);
 }
 
+Result<std::vector<MinecraftServerEntry>> loadCatalogue(const InstallerSettings& settings) {
+    // The body goes as soon as it is parsed; the entries own copies of their strings.
+    auto body = fetchCatalogue(settings);
+    if (!body) {
+        return std::unexpected(body.error());
+    }
+    return parseCatalogue(*body);
+}
+
+Result<void> writeInstance(const InstallerSettings& settings, HttpClient& downloadClient,
+                           const LauncherDirectory& launcher, const Directory& instances,
+                           const MinecraftServerEntry& entry, BufferedWriter& out) {
+    auto instanceDirectory = makeOpenDir(instances, entry.server);
+    if (!instanceDirectory) {
+        return std::unexpected(instanceDirectory.error());
+    }
+    const std::string instancePath = joinPath({launcher.path, "instances", entry.server});
+    if (auto downloaded = downloadSyncClient(downloadClient, settings.downloadUrl,
+                                             *instanceDirectory, instancePath, out);
+        !downloaded) {
+        return downloaded;
+    }
+    if (auto written = writeServersDat(*instanceDirectory, entry.address); !written) {
+        return written;
+    }
+    if (auto written = writeMmcPack(*instanceDirectory, entry); !written) {
+        return written;
+    }
+    if (auto written = writeInstanceCfg(*instanceDirectory, entry.server); !written) {
+        return written;
+    }
+    logInfo("Done adding instance!");
+    return {};
+}
+
 } // namespace
 
-Result<InstanceOutcome> addInstance(const InstallerSettings& /*settings*/, BufferedReader& /*in*/,
-                                    BufferedWriter& /*out*/) {
+Result<InstanceOutcome> addInstance(const InstallerSettings& settings, BufferedReader& in,
+                                    BufferedWriter& out) {
+    auto downloadClient = HttpClient::create(settings);
+    if (!downloadClient) {
+        return std::unexpected(downloadClient.error());
+    }
     auto launcher = discoverLauncherDirectory(homeFromEnvironment());
     if (!launcher) {
         return std::unexpected(launcher.error());
+    }
+    if (auto written = writeIcon(launcher->directory); !written) {
+        return std::unexpected(written.error());
+    }
+    auto catalogue = loadCatalogue(settings);
+    if (!catalogue) {
+        return std::unexpected(catalogue.error());
+    }
+    auto selection = selectServerInstance(*catalogue, launcher->path, in, out);
+    if (!selection) {
+        return std::unexpected(selection.error());
+    }
+    switch (selection->outcome) {
+    case Selection::Outcome::NothingToDo:
+        return InstanceOutcome::Done;
+    case Selection::Outcome::Quit:
+        return InstanceOutcome::Quit;
+    case Selection::Outcome::Chosen:
+        break;
+    }
+    if (auto written = writeInstance(settings, *downloadClient, *launcher, *selection->instances,
+                                     *selection->entry, out);
+        !written) {
+        return std::unexpected(written.error());
     }
     return InstanceOutcome::Done;
 }

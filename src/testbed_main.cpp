@@ -15,8 +15,7 @@ namespace {
 std::optional<std::string> requiredVariable(const char* name) {
     const char* value = std::getenv(name);
     if (value == nullptr || *value == '\0') {
-        tarnvex::logError(std::string("The testbed needs the environment variable ") + name +
-                          ".");
+        tarnvex::logError(std::string("The testbed needs the environment variable ") + name + ".");
         return std::nullopt;
     }
     return std::string(value);

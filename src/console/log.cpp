@@ -29,8 +29,14 @@ void logLine(std::string_view prefix, std::string_view message) {
 
 } // namespace
 
-void logInfo(std::string_view message) { logLine("info: ", message); }
-void logWarning(std::string_view message) { logLine("warning: ", message); }
-void logError(std::string_view message) { logLine("error: ", message); }
+void logInfo(std::string_view message) {
+    logLine("info: ", message);
+}
+void logWarning(std::string_view message) {
+    logLine("warning: ", message);
+}
+void logError(std::string_view message) {
+    logLine("error: ", message);
+}
 
 } // namespace tarnvex

@@ -8,8 +8,7 @@ namespace tarnvex {
 
 namespace {
 
-constexpr std::array<std::string_view, 5> frames{"[#>>>]", "[>#>>]", "[>>#>]", "[>>>#]",
-                                                  "[>>>>]"};
+constexpr std::array<std::string_view, 5> frames{"[#>>>]", "[>#>>]", "[>>#>]", "[>>>#]", "[>>>>]"};
 constexpr std::int64_t redrawInterval = 100;
 
 } // namespace

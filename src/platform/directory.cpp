@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 
 namespace tarnvex {
 
@@ -43,6 +44,13 @@ Result<Directory> Directory::openChild(const std::string& relativePath) const {
         return std::unexpected(fd.error());
     }
     return Directory(std::move(*fd));
+}
+
+Result<void> Directory::makeChild(const std::string& relativePath, mode_t mode) const {
+    if (::mkdirat(fd_.get(), relativePath.c_str(), mode) != 0) {
+        return std::unexpected(errorFromErrno(errno));
+    }
+    return {};
 }
 
 Result<void> Directory::forEachEntry(const std::function<void(std::string_view)>& visit) const {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace tarnvex {
 
@@ -17,6 +18,10 @@ public:
 
     /// Opens a directory below this one.
     Result<Directory> openChild(const std::string& relativePath) const;
+
+    /// Creates one directory below this one with `mode` (before the umask); its parent must
+    /// exist. An existing entry of that name fails with `PathAlreadyExists`.
+    Result<void> makeChild(const std::string& relativePath, mode_t mode) const;
 
     /// Calls `visit` with every entry name but "." and "..", from a fresh scan each time.
     Result<void> forEachEntry(const std::function<void(std::string_view)>& visit) const;

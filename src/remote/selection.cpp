@@ -32,9 +32,8 @@ Result<void> writeMenu(BufferedWriter& out, const std::vector<MinecraftServerEnt
 
 Result<bool> instanceExists(const Directory& instances, std::string_view server) {
     bool found = false;
-    auto scanned = instances.forEachEntry([&](std::string_view name) {
-        found = found || name == server;
-    });
+    auto scanned =
+        instances.forEachEntry([&](std::string_view name) { found = found || name == server; });
     if (!scanned) {
         return std::unexpected(scanned.error());
     }
@@ -83,8 +82,9 @@ Result<Selection> selectServerInstance(const std::vector<MinecraftServerEntry>& 
             return Selection{Selection::Outcome::Chosen, &entry, std::move(*instances)};
         }
         logWarning("Chosen Minecraft server instance \"" + entry.server + "\" already exists.");
-        if (auto shown = out.write("[1] Back to server selection\n[2] Overwrite configuration of \"" +
-                                   entry.server + "\"\n[3] Quit\n");
+        if (auto shown =
+                out.write("[1] Back to server selection\n[2] Overwrite configuration of \"" +
+                          entry.server + "\"\n[3] Quit\n");
             !shown) {
             return std::unexpected(shown.error());
         }

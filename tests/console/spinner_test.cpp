@@ -31,7 +31,10 @@ TEST(Spinner, CountsWholeKibibytes) {
     const struct {
         std::uint64_t bytes;
         const char* shown;
-    } cases[] = {{1023, "0"}, {1024, "1"}, {5000, "4"}, {1048576, "1024"},
+    } cases[] = {{1023, "0"},
+                 {1024, "1"},
+                 {5000, "4"},
+                 {1048576, "1024"},
                  {UINT64_MAX, "18014398509481983"}};
     for (const auto& c : cases) {
         sink.text.clear();

@@ -10,9 +10,9 @@
 namespace tarnvex {
 namespace {
 
+using test::makeDirectories;
 using test::StderrCapture;
 using test::TempDirectory;
-using test::makeDirectories;
 using test::writeFile;
 
 const std::string failed =
@@ -67,9 +67,9 @@ TEST(LauncherDiscovery, RefusesADirectoryWithoutBothEntries) {
         bool configuration;
         const char* instancesName;
     };
-    for (const Layout layout : {Layout{false, true, "instances"}, Layout{true, false, "instances"},
-                                Layout{false, false, "instances"},
-                                Layout{true, true, "Instances"}}) {
+    for (const Layout layout :
+         {Layout{false, true, "instances"}, Layout{true, false, "instances"},
+          Layout{false, false, "instances"}, Layout{true, true, "Instances"}}) {
         TempDirectory home;
         makeDirectories(launcherIn(home.path()));
         if (layout.instances) {

@@ -120,9 +120,10 @@ TEST(Selection, RefusesMoreEntriesThanThePromptCanOffer) {
 }
 
 TEST(Selection, RefusesANameThatIsNotOneDirectoryBelowInstances) {
-    const std::string names[] = {"",         ".",           "..",
-                                 "a/b",      "../escape",   "tab\there",
-                                 "line\nfeed", std::string("nul\0byte", 8), "del\x7F"};
+    const std::string names[] = {
+        "",          ".",         "..",         "a/b",
+        "../escape", "tab\there", "line\nfeed", std::string("nul\0byte", 8),
+        "del\x7F"};
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
         TempHome home;

@@ -77,7 +77,9 @@ void writeFile(const std::string& path, std::string_view content) {
     }
 }
 
-void makeDirectories(const std::string& path) { fs::create_directories(path); }
+void makeDirectories(const std::string& path) {
+    fs::create_directories(path);
+}
 
 bool pathExists(const std::string& path) {
     struct stat status {};

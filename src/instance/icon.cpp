@@ -1,0 +1,33 @@
+#include "instance/icon.h"
+
+#include "console/log.h"
+#include "instance/icon_image.h"
+#include "instance/make_open_dir.h"
+#include "platform/atomic_file.h"
+
+#include <string>
+
+namespace tarnvex {
+
+Result<void> writeIcon(const Directory& launcherDirectory) {
+    // The log line keeps its long-standing spelling; the file is the one instance.cfg names.
+    logInfo("Writing icon_velkrhub.png");
+    auto icons = makeOpenDir(launcherDirectory, "icons");
+    if (!icons) {
+        return std::unexpected(icons.error());
+    }
+    auto file = AtomicFile::create(*icons, std::string(iconKey) + ".png");
+    if (!file) {
+        return std::unexpected(file.error());
+    }
+    for (auto bytes = iconImage(); !bytes.empty();) {
+        auto written = file->writeSome(bytes);
+        if (!written) {
+            return std::unexpected(written.error());
+        }
+        bytes = bytes.subspan(*written);
+    }
+    return file->commit();
+}
+
+} // namespace tarnvex

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "error.h"
+#include "platform/directory.h"
+
+#include <string_view>
+
+namespace tarnvex {
+
+/// The key instance configurations name the icon by; the file is this plus ".png".
+inline constexpr std::string_view iconKey = "icon_velkorhub";
+
+/// Writes the instance icon as `icons/icon_velkorhub.png` below the launcher data directory,
+/// creating `icons` if it is missing and replacing any earlier icon.
+Result<void> writeIcon(const Directory& launcherDirectory);
+
+} // namespace tarnvex

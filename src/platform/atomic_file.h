@@ -1,0 +1,50 @@
+#pragma once
+
+#include "error.h"
+#include "io/byte_stream.h"
+#include "platform/directory.h"
+#include "platform/unique_fd.h"
+
+#include <string>
+#include <sys/types.h>
+
+namespace tarnvex {
+
+/// A file that replaces `name` in one step: bytes go to a hidden temporary in the same directory,
+/// and only `commit` puts them under the final name. Until then any earlier file of that name
+/// stays exactly as it was, and a file that is dropped uncommitted leaves nothing behind.
+class AtomicFile final : public ByteSink {
+public:
+    /// Starts a replacement of `name` in `dir`: a new, empty temporary, write-only, closed on exec,
+    /// mode 0666 before the umask. Temporaries of the same name left by an interrupted earlier run
+    /// are removed first.
+    static Result<AtomicFile> create(const Directory& dir, std::string name);
+
+    AtomicFile(AtomicFile&& other) noexcept;
+    AtomicFile& operator=(AtomicFile&& other) noexcept;
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    /// Removes the temporary unless it was committed.
+    ~AtomicFile() override;
+
+    /// Sets the permission bits the file will have under its final name.
+    Result<void> setMode(mode_t mode);
+
+    Result<std::size_t> writeSome(std::span<const std::byte> bytes) override;
+
+    /// Syncs the bytes to disk and renames the temporary over the final name. On failure the
+    /// temporary is removed and the earlier file is untouched.
+    Result<void> commit();
+
+private:
+    AtomicFile(UniqueFd dir, UniqueFd file, std::string name, std::string temporaryName);
+    void discard() noexcept;
+
+    UniqueFd dir_;
+    UniqueFd file_;
+    std::string name_;
+    std::string temporaryName_;
+    bool pending_ = false;
+};
+
+} // namespace tarnvex

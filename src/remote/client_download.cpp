@@ -1,0 +1,120 @@
+#include "remote/client_download.h"
+
+#include "console/log.h"
+#include "console/spinner.h"
+#include "instance/instance_cfg.h"
+#include "platform/atomic_file.h"
+#include "platform/wall_clock.h"
+#include "remote/url.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace tarnvex {
+
+namespace {
+
+constexpr std::size_t bufferSize = 8192;
+// The most moved from the body to the file between two looks at the clock.
+constexpr std::size_t stepSize = 4500;
+
+class ClientWriter final : public ResponseHandler {
+public:
+    ClientWriter(const std::string& url, ByteSink& file, SpinnerProgress& progress)
+        : url_(url), file_(file, bufferSize), progress_(progress) {}
+
+    Result<void> onHead(const ResponseHead& head) override {
+        if (head.status != 200) {
+            logError("HTTP " + std::to_string(head.status) + ": URL \"" + url_ + "\" invalid?");
+            return std::unexpected(Error::ConnectionRefused);
+        }
+        advertised_ = head.contentLength;
+        return {};
+    }
+
+    Result<void> onBody(std::span<const std::byte> piece) override {
+        while (!piece.empty()) {
+            const auto step = piece.first(std::min(piece.size(), stepSize));
+            if (auto written = file_.write(step); !written) {
+                return written;
+            }
+            received_ += step.size();
+            piece = piece.subspan(step.size());
+            if (auto drawn = progress_.update(received_); !drawn) {
+                return drawn;
+            }
+        }
+        return {};
+    }
+
+    /// After the body: the last frame if due, every byte in the file, the spinner wiped.
+    Result<void> finish() {
+        if (auto drawn = progress_.update(received_); !drawn) {
+            return drawn;
+        }
+        if (auto flushed = file_.flush(); !flushed) {
+            return flushed;
+        }
+        return progress_.finish();
+    }
+
+    std::optional<std::uint64_t> advertised() const { return advertised_; }
+    std::uint64_t received() const { return received_; }
+
+private:
+    const std::string& url_;
+    BufferedWriter file_;
+    SpinnerProgress& progress_;
+    std::optional<std::uint64_t> advertised_;
+    std::uint64_t received_ = 0;
+};
+
+std::string counts(std::uint64_t expected, std::uint64_t actual) {
+    return "(expected: " + std::to_string(expected) + ", actual: " + std::to_string(actual) + ")";
+}
+
+} // namespace
+
+Result<void> downloadSyncClient(HttpClient& client, const std::string& url,
+                                const Directory& instanceDirectory, const std::string& instancePath,
+                                BufferedWriter& out) {
+    auto file = AtomicFile::create(instanceDirectory, std::string(syncClientFileName));
+    if (!file) {
+        return std::unexpected(file.error());
+    }
+    if (auto executable = file->setMode(0755); !executable) {
+        return executable;
+    }
+    logInfo("Downloading tarnvex client to " + instancePath);
+    if (auto parsed = parseUrl(url); !parsed) {
+        return std::unexpected(parsed.error());
+    }
+
+    SpinnerProgress progress(out, wallClockMilliseconds);
+    if (auto drawn = progress.start(); !drawn) {
+        return drawn;
+    }
+    ClientWriter writer(url, *file, progress);
+    auto fetched = client.get(url, "application/octet-stream", writer, bufferSize);
+    if (!fetched && fetched.error() != Error::IncompleteDownload) {
+        return fetched;
+    }
+    if (auto finished = writer.finish(); !finished) {
+        return finished;
+    }
+    if (const auto advertised = writer.advertised()) {
+        if (writer.received() > *advertised) {
+            logWarning("Bad HTTP header? Read more bytes than advertised. " +
+                       counts(*advertised, writer.received()));
+        } else if (writer.received() < *advertised) {
+            logWarning("Did not read all file content. " + counts(*advertised, writer.received()));
+            return std::unexpected(Error::IncompleteDownload);
+        }
+    }
+    if (!fetched) {
+        return fetched;
+    }
+    return file->commit();
+}
+
+} // namespace tarnvex

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "error.h"
+#include "io/buffered_writer.h"
+#include "platform/directory.h"
+#include "remote/http_client.h"
+
+#include <string>
+
+namespace tarnvex {
+
+/// Streams the sync client from `url` into the instance directory as an executable, showing
+/// progress on `out`. A client already there is replaced only by a complete download.
+Result<void> downloadSyncClient(HttpClient& client, const std::string& url,
+                                const Directory& instanceDirectory, const std::string& instancePath,
+                                BufferedWriter& out);
+
+} // namespace tarnvex

@@ -1,0 +1,247 @@
+#include "remote/content_decoder.h"
+
+#include <zlib.h>
+#include <zstd.h>
+#include <zstd_errors.h>
+
+#include <algorithm>
+#include <limits>
+#include <new>
+#include <stdexcept>
+
+namespace tarnvex {
+
+namespace {
+
+// How much the output grows per step of a decompressor.
+constexpr std::size_t outputStep = 16 * 1024;
+
+std::string_view trimBlanks(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool equalsIgnoringCase(std::string_view text, std::string_view lowerCase) {
+    return std::ranges::equal(text, lowerCase, [](char a, char b) {
+        return (a >= 'A' && a <= 'Z' ? static_cast<char>(a + ('a' - 'A')) : a) == b;
+    });
+}
+
+/// Room for a decompressor at the end of `out`: never more than one byte past `limit`, so that
+/// a bomb is caught after at most one byte too many.
+Result<std::span<char>> openRoom(std::string& out, std::size_t limit) {
+    const std::size_t used = out.size();
+    const std::size_t room = std::min(outputStep, limit - used + 1);
+    try {
+        out.resize(used + room);
+    } catch (const std::bad_alloc&) {
+        return std::unexpected(Error::OutOfMemory);
+    } catch (const std::length_error&) {
+        return std::unexpected(Error::OutOfMemory);
+    }
+    return std::span<char>(out.data() + used, room);
+}
+
+class IdentityDecoder final : public ContentDecoder {
+public:
+    Result<void> decode(std::span<const std::byte> in, std::string& out,
+                        std::size_t limit) override {
+        if (out.size() > limit || in.size() > limit - out.size()) {
+            return std::unexpected(Error::CatalogueTooLarge);
+        }
+        try {
+            out.append(reinterpret_cast<const char*>(in.data()), in.size());
+        } catch (const std::bad_alloc&) {
+            return std::unexpected(Error::OutOfMemory);
+        }
+        return {};
+    }
+
+    Result<void> finish() override { return {}; }
+};
+
+class ZlibDecoder final : public ContentDecoder {
+public:
+    ZlibDecoder() = default;
+    ZlibDecoder(const ZlibDecoder&) = delete;
+    ZlibDecoder& operator=(const ZlibDecoder&) = delete;
+    ~ZlibDecoder() override {
+        if (initialised_) {
+            inflateEnd(&stream_);
+        }
+    }
+
+    /// 15 window bits: the 32 KiB window that any deflate stream may refer back into.
+    Result<void> start(int windowBits) {
+        const int started = inflateInit2(&stream_, windowBits);
+        if (started != Z_OK) {
+            return std::unexpected(started == Z_MEM_ERROR ? Error::OutOfMemory
+                                                          : Error::DecompressionFailed);
+        }
+        initialised_ = true;
+        return {};
+    }
+
+    Result<void> decode(std::span<const std::byte> in, std::string& out,
+                        std::size_t limit) override {
+        while (!in.empty()) {
+            // zlib counts in uInt.
+            const auto piece = in.first(std::min<std::size_t>(in.size(), 1u << 30));
+            in = in.subspan(piece.size());
+            if (auto decoded = decodePiece(piece, out, limit); !decoded) {
+                return decoded;
+            }
+        }
+        return {};
+    }
+
+    Result<void> finish() override {
+        if (!ended_) {
+            return std::unexpected(Error::DecompressionFailed);
+        }
+        return {};
+    }
+
+private:
+    Result<void> decodePiece(std::span<const std::byte> in, std::string& out, std::size_t limit) {
+        if (ended_) {
+            return std::unexpected(Error::DecompressionFailed);
+        }
+        // zlib never writes through next_in; its type just predates const.
+        stream_.next_in = reinterpret_cast<Bytef*>(const_cast<std::byte*>(in.data()));
+        stream_.avail_in = static_cast<uInt>(in.size());
+        bool outputFull = false;
+        while (!ended_ && (stream_.avail_in > 0 || outputFull)) {
+            const std::size_t used = out.size();
+            auto room = openRoom(out, limit);
+            if (!room) {
+                return std::unexpected(room.error());
+            }
+            stream_.next_out = reinterpret_cast<Bytef*>(room->data());
+            stream_.avail_out = static_cast<uInt>(room->size());
+            const int inflated = inflate(&stream_, Z_NO_FLUSH);
+            outputFull = stream_.avail_out == 0;
+            out.resize(used + room->size() - stream_.avail_out);
+            if (inflated == Z_STREAM_END) {
+                ended_ = true;
+            } else if (inflated == Z_MEM_ERROR) {
+                return std::unexpected(Error::OutOfMemory);
+            } else if (inflated == Z_BUF_ERROR) {
+                break;
+            } else if (inflated != Z_OK) {
+                return std::unexpected(Error::DecompressionFailed);
+            }
+            if (out.size() > limit) {
+                return std::unexpected(Error::CatalogueTooLarge);
+            }
+        }
+        // Bytes after the end of the stream are not part of any body we could have been sent.
+        if (ended_ && stream_.avail_in > 0) {
+            return std::unexpected(Error::DecompressionFailed);
+        }
+        return {};
+    }
+
+    z_stream stream_{};
+    bool initialised_ = false;
+    bool ended_ = false;
+};
+
+class ZstdDecoder final : public ContentDecoder {
+public:
+    ZstdDecoder() = default;
+    ZstdDecoder(const ZstdDecoder&) = delete;
+    ZstdDecoder& operator=(const ZstdDecoder&) = delete;
+    ~ZstdDecoder() override { ZSTD_freeDStream(stream_); }
+
+    Result<void> start() {
+        stream_ = ZSTD_createDStream();
+        if (stream_ == nullptr) {
+            return std::unexpected(Error::OutOfMemory);
+        }
+        // An 8 MiB window at most: a frame that asks for more is refused, not allocated.
+        if (ZSTD_isError(ZSTD_DCtx_setParameter(stream_, ZSTD_d_windowLogMax, 23))) {
+            return std::unexpected(Error::DecompressionFailed);
+        }
+        return {};
+    }
+
+    Result<void> decode(std::span<const std::byte> in, std::string& out,
+                        std::size_t limit) override {
+        ZSTD_inBuffer input{in.data(), in.size(), 0};
+        for (;;) {
+            const std::size_t used = out.size();
+            auto room = openRoom(out, limit);
+            if (!room) {
+                return std::unexpected(room.error());
+            }
+            ZSTD_outBuffer output{room->data(), room->size(), 0};
+            const std::size_t hint = ZSTD_decompressStream(stream_, &output, &input);
+            out.resize(used + output.pos);
+            if (ZSTD_isError(hint)) {
+                return std::unexpected(ZSTD_getErrorCode(hint) == ZSTD_error_memory_allocation
+                                           ? Error::OutOfMemory
+                                           : Error::DecompressionFailed);
+            }
+            frameComplete_ = hint == 0;
+            if (out.size() > limit) {
+                return std::unexpected(Error::CatalogueTooLarge);
+            }
+            // Output to spare means nothing is held back for lack of room.
+            if (input.pos == input.size && output.pos < output.size) {
+                return {};
+            }
+        }
+    }
+
+    Result<void> finish() override {
+        if (!frameComplete_) {
+            return std::unexpected(Error::DecompressionFailed);
+        }
+        return {};
+    }
+
+private:
+    ZSTD_DStream* stream_ = nullptr;
+    bool frameComplete_ = false;
+};
+
+template <typename Decoder, typename... Arguments>
+Result<std::unique_ptr<ContentDecoder>> started(Arguments... arguments) {
+    std::unique_ptr<Decoder> decoder(new (std::nothrow) Decoder());
+    if (!decoder) {
+        return std::unexpected(Error::OutOfMemory);
+    }
+    if (auto ready = decoder->start(arguments...); !ready) {
+        return std::unexpected(ready.error());
+    }
+    return decoder;
+}
+
+} // namespace
+
+Result<std::unique_ptr<ContentDecoder>> ContentDecoder::forCoding(std::string_view coding) {
+    coding = trimBlanks(coding);
+    if (coding.empty() || equalsIgnoringCase(coding, "identity")) {
+        std::unique_ptr<ContentDecoder> decoder(new (std::nothrow) IdentityDecoder());
+        if (!decoder) {
+            return std::unexpected(Error::OutOfMemory);
+        }
+        return decoder;
+    }
+    if (equalsIgnoringCase(coding, "deflate")) {
+        return started<ZlibDecoder>(15);
+    }
+    if (equalsIgnoringCase(coding, "gzip") || equalsIgnoringCase(coding, "x-gzip")) {
+        return started<ZlibDecoder>(15 + 16);
+    }
+    if (equalsIgnoringCase(coding, "zstd")) {
+        return started<ZstdDecoder>();
+    }
+    return std::unexpected(Error::UnsupportedCompressionMethod);
+}
+
+} // namespace tarnvex

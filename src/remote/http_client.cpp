@@ -1,0 +1,281 @@
+#include "remote/http_client.h"
+
+#include "remote/curl_error.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <utility>
+
+namespace tarnvex {
+
+namespace {
+
+// The most redirects followed for one request; the next one fails it.
+constexpr long maximumRedirects = 3;
+constexpr long connectTimeoutSeconds = 30;
+// What a callback returns to make libcurl stop the transfer.
+constexpr std::size_t abortTransfer = CURL_WRITEFUNC_ERROR;
+
+Result<void> initialiseCurlOnce() {
+    static std::once_flag once;
+    static CURLcode initialised = CURLE_FAILED_INIT;
+    std::call_once(once, [] { initialised = curl_global_init(CURL_GLOBAL_DEFAULT); });
+    if (initialised != CURLE_OK) {
+        return std::unexpected(initialised == CURLE_OUT_OF_MEMORY ? Error::OutOfMemory
+                                                                  : Error::HttpClientError);
+    }
+    return {};
+}
+
+Error setupError(CURLcode result) {
+    return result == CURLE_OUT_OF_MEMORY ? Error::OutOfMemory : Error::HttpClientError;
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view lowerCasePrefix) {
+    return text.size() >= lowerCasePrefix.size() &&
+           std::ranges::equal(
+               text.substr(0, lowerCasePrefix.size()), lowerCasePrefix, [](char a, char b) {
+                   return (a >= 'A' && a <= 'Z' ? static_cast<char>(a + 32) : a) == b;
+               });
+}
+
+struct HeaderListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
+
+Result<HeaderList> requestHeaders(std::string_view acceptEncoding) {
+    HeaderList list;
+    // "Accept:" with no value removes libcurl's default accept header.
+    const std::string lines[] = {"Accept:", "connection: keep-alive",
+                                 "accept-encoding: " + std::string(acceptEncoding)};
+    for (const std::string& line : lines) {
+        curl_slist* extended = curl_slist_append(list.get(), line.c_str());
+        if (extended == nullptr) {
+            return std::unexpected(Error::OutOfMemory);
+        }
+        (void)list.release();
+        list.reset(extended);
+    }
+    return list;
+}
+
+/// One GET on the client's handle: finds the head of the final response and passes it and the
+/// body to the handler, keeping the handler's first error.
+class Transfer {
+public:
+    Transfer(CURL* curl, ResponseHandler& handler) : curl_(curl), handler_(handler) {}
+
+    static std::size_t headerLine(char* data, std::size_t size, std::size_t count, void* self) {
+        auto& transfer = *static_cast<Transfer*>(self);
+        const std::string_view line(data, size * count);
+        // Every status line starts a new response: an interim one, a redirect or the final.
+        if (line.starts_with("HTTP/")) {
+            transfer.contentEncoding_.clear();
+        } else if (startsWithIgnoringCase(line, "content-encoding:")) {
+            try {
+                if (!transfer.contentEncoding_.empty()) {
+                    transfer.contentEncoding_ += ", ";
+                }
+                transfer.contentEncoding_ += trimmed(line.substr(17));
+            } catch (const std::bad_alloc&) {
+                transfer.error_ = Error::OutOfMemory;
+                return abortTransfer;
+            }
+        }
+        return line.size();
+    }
+
+    // libcurl skips the bodies of the redirects it follows, so the first body byte belongs to
+    // the final response, whose head is the last one seen.
+    static std::size_t bodyPiece(char* data, std::size_t size, std::size_t count, void* self) {
+        auto& transfer = *static_cast<Transfer*>(self);
+        const std::size_t length = size * count;
+        if (auto delivered = transfer.deliverHead(); !delivered) {
+            return abortTransfer;
+        }
+        if (length == 0) {
+            return 0;
+        }
+        auto taken = transfer.guarded([&] {
+            return transfer.handler_.onBody(
+                std::span(reinterpret_cast<const std::byte*>(data), length));
+        });
+        return taken ? length : abortTransfer;
+    }
+
+    Result<void> deliverHead() {
+        if (headDelivered_) {
+            return {};
+        }
+        headDelivered_ = true;
+        ResponseHead head;
+        long status = 0;
+        curl_off_t length = -1;
+        curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status);
+        curl_easy_getinfo(curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        head.status = static_cast<int>(status);
+        if (length >= 0) {
+            head.contentLength = static_cast<std::uint64_t>(length);
+        }
+        head.contentEncoding = std::move(contentEncoding_);
+        return guarded([&] { return handler_.onHead(head); });
+    }
+
+    /// The handler's error, or the one a callback ran into, if any.
+    std::optional<Error> error() const { return error_; }
+
+private:
+    // No exception may unwind through libcurl.
+    template <typename Call> Result<void> guarded(Call call) {
+        Result<void> result;
+        try {
+            result = call();
+        } catch (const std::bad_alloc&) {
+            result = std::unexpected(Error::OutOfMemory);
+        } catch (...) {
+            result = std::unexpected(Error::Unexpected);
+        }
+        if (!result && !error_) {
+            error_ = result.error();
+        }
+        return result;
+    }
+
+    CURL* curl_;
+    ResponseHandler& handler_;
+    std::string contentEncoding_;
+    bool headDelivered_ = false;
+    std::optional<Error> error_;
+};
+
+} // namespace
+
+struct HttpClient::Handle {
+    explicit Handle(CURL* handle) : curl(handle) {}
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle() { curl_easy_cleanup(curl); }
+
+    CURL* curl;
+};
+
+HttpClient::HttpClient(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
+HttpClient::HttpClient(HttpClient&& other) noexcept = default;
+HttpClient& HttpClient::operator=(HttpClient&& other) noexcept = default;
+HttpClient::~HttpClient() = default;
+
+Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
+    if (auto initialised = initialiseCurlOnce(); !initialised) {
+        return std::unexpected(initialised.error());
+    }
+    CURL* curl = curl_easy_init();
+    if (curl == nullptr) {
+        return std::unexpected(Error::OutOfMemory);
+    }
+    std::unique_ptr<Handle> handle(new (std::nothrow) Handle(curl));
+    if (!handle) {
+        curl_easy_cleanup(curl);
+        return std::unexpected(Error::OutOfMemory);
+    }
+
+    CURLcode result = CURLE_OK;
+    auto set = [&](CURLoption option, auto value) {
+        if (result == CURLE_OK) {
+            result = curl_easy_setopt(curl, option, value);
+        }
+    };
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    // https only, for the URL and for every redirect: a downgrade would let anyone on the path
+    // replace what is downloaded.
+    set(CURLOPT_PROTOCOLS_STR, "https");
+    set(CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    set(CURLOPT_FOLLOWLOCATION, 1L);
+    set(CURLOPT_MAXREDIRS, maximumRedirects);
+    set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+    set(CURLOPT_SSL_VERIFYPEER, 1L);
+    set(CURLOPT_SSL_VERIFYHOST, 2L);
+    // Without a CA file libcurl's default roots are the system's; on macOS the system's libcurl
+    // takes them from the system's trust store.
+    if (!settings.caFile.empty()) {
+        set(CURLOPT_CAINFO, settings.caFile.c_str());
+        set(CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+    }
+    set(CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
+    // Less than a byte a second for the whole stall limit: nothing is coming.
+    set(CURLOPT_LOW_SPEED_LIMIT, 1L);
+    set(CURLOPT_LOW_SPEED_TIME, settings.stallSeconds);
+    // Content codings are undone by our own decoder, the same on every platform.
+    set(CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    set(CURLOPT_HEADERFUNCTION, &Transfer::headerLine);
+    set(CURLOPT_WRITEFUNCTION, &Transfer::bodyPiece);
+    if (getenv("H4DEBUG")) set(CURLOPT_VERBOSE, 1L);
+    if (result != CURLE_OK) {
+        return std::unexpected(setupError(result));
+    }
+    return HttpClient(std::move(handle));
+}
+
+Result<void> HttpClient::get(const std::string& url, std::string_view acceptEncoding,
+                             ResponseHandler& handler, std::size_t receiveBufferSize) {
+    CURL* curl = handle_->curl;
+    auto headers = requestHeaders(acceptEncoding);
+    if (!headers) {
+        return std::unexpected(headers.error());
+    }
+    Transfer transfer(curl, handler);
+    CURLcode result = CURLE_OK;
+    auto set = [&](CURLoption option, auto value) {
+        if (result == CURLE_OK) {
+            result = curl_easy_setopt(curl, option, value);
+        }
+    };
+    set(CURLOPT_URL, url.c_str());
+    set(CURLOPT_HTTPGET, 1L);
+    set(CURLOPT_HTTPHEADER, headers->get());
+    set(CURLOPT_BUFFERSIZE, static_cast<long>(receiveBufferSize));
+    set(CURLOPT_HEADERDATA, static_cast<void*>(&transfer));
+    set(CURLOPT_WRITEDATA, static_cast<void*>(&transfer));
+    const bool ready = result == CURLE_OK;
+    if (ready) {
+        result = curl_easy_perform(curl);
+    }
+    // The handle outlives this call's header list and transfer.
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
+
+    if (!ready) {
+        return std::unexpected(setupError(result));
+    }
+    if (const auto failed = transfer.error()) {
+        return std::unexpected(*failed);
+    }
+    if (result == CURLE_PARTIAL_FILE) {
+        // The final head did arrive: the handler learns of the response before its end is
+        // reported short.
+        if (auto delivered = transfer.deliverHead(); !delivered) {
+            return delivered;
+        }
+        return std::unexpected(Error::IncompleteDownload);
+    }
+    if (result != CURLE_OK) {
+        return std::unexpected(errorFromCurl(result, curl));
+    }
+    return transfer.deliverHead();
+}
+
+} // namespace tarnvex

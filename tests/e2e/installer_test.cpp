@@ -1,0 +1,358 @@
+// Whole runs of the testbed against the loopback service, checked as a player would see them:
+// what is shown, what is logged, the exit status and every file written.
+
+#include "support/installer_run.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace tarnvex {
+namespace {
+
+using namespace std::string_literals;
+using test::Connection;
+using test::HttpRequest;
+using test::httpResponse;
+using test::InstallerRun;
+using test::readFile;
+
+const std::string catalogue = R"([
+  {"server": "Gable Fields", "version": "1.21.1", "loader": "fabric",
+   "loaderVersion": "0.16.5", "address": "gable.example.org"},
+  {"server": "Lantern Hollow", "version": "1.20.1", "loader": "forge",
+   "loaderVersion": "47.3.0", "address": "mc.example.org:25565"}
+])";
+
+const std::string menu = "\nThese Minecraft server instances are avaliable on the server.\n"
+                         "Pick one to add to your Prism installation.\n"
+                         "[1] Name: \"Gable Fields\", Minecraft ver: 1.21.1, Mod loader: fabric\n"
+                         "[2] Name: \"Lantern Hollow\", Minecraft ver: 1.20.1, Mod loader: forge\n";
+
+const std::string existsMenu = "[1] Back to server selection\n"
+                               "[2] Overwrite configuration of \"Lantern Hollow\"\n"
+                               "[3] Quit\n";
+
+const std::string wipe = "\r                             \n";
+
+// Not a real executable: a recognisable body whose every byte is checked.
+std::string clientBody(std::size_t size) {
+    std::string body;
+    for (std::size_t i = 0; i < size; ++i) {
+        body.push_back(static_cast<char>('A' + i * 7 % 26));
+    }
+    return body;
+}
+
+const std::string serversDat = "\x0A\x00\x00"
+                               "\x09\x00\x07servers"
+                               "\x0A\x00\x00\x00\x01"
+                               "\x01\x00\x06hidden\x00"
+                               "\x08\x00\x02ip\x00\x14mc.example.org:25565"
+                               "\x08\x00\x04name\x00\x10The Gable Fields"
+                               "\x00\x00"s;
+
+const std::string instanceCfg = "[General]\n"
+                                "ConfigVersion=1.2\n"
+                                "iconKey=default\n"
+                                "iconKey=icon_velkorhub\n"
+                                "name=Lantern Hollow\n"
+                                "InstanceType=OneSix\n"
+                                "OverrideCommands=true\n"
+                                "PreLaunchCommand=\\\"$INST_DIR/tarnvex_client-aarch64-macos\\\"\n"
+                                "WrapperCommand=\n"
+                                "PostExitCommand=\n";
+
+const std::string mmcPack = R"({
+   "formatVersion": 1,
+   "components": [
+      {
+         "cachedName": "LWJGL 3",
+         "cachedVersion": "3.3.1",
+         "cachedVolatile": true,
+         "dependencyOnly": true,
+         "important": null,
+         "version": "3.3.1",
+         "uid": "org.lwjgl3",
+         "cachedRequires": [
+            {
+               "suggests": null,
+               "equals": null,
+               "uid": ""
+            }
+         ]
+      },
+      {
+         "cachedName": "Minecraft",
+         "cachedVersion": "1.20.1",
+         "cachedVolatile": null,
+         "dependencyOnly": null,
+         "important": true,
+         "version": "1.20.1",
+         "uid": "net.minecraft",
+         "cachedRequires": [
+            {
+               "suggests": "3.3.1",
+               "equals": null,
+               "uid": "org.lwjgl3"
+            }
+         ]
+      },
+      {
+         "cachedName": "Forge",
+         "cachedVersion": "47.3.0",
+         "cachedVolatile": null,
+         "dependencyOnly": null,
+         "important": null,
+         "version": "47.3.0",
+         "uid": "net.minecraftforge",
+         "cachedRequires": [
+            {
+               "suggests": null,
+               "equals": "1.20.1",
+               "uid": "net.minecraft"
+            }
+         ]
+      }
+   ]
+})";
+
+std::string logOfWholeRun(const InstallerRun& run) {
+    return "info: Writing icon_velkrhub.png\n"
+           "info: Checking for Minecraft server instances on remote...\n"
+           "info: Downloading tarnvex client to " +
+           run.home().instancePath("Lantern Hollow") +
+           "\n"
+           "info: Writing minecraft/servers.dat\n"
+           "info: Writing mmc-pack.json\n"
+           "info: Writing instance.cfg\n"
+           "info: Done adding instance!\n"
+           "info: Done!\n"
+           "Press Enter to exit...\n";
+}
+
+mode_t permissions(const std::string& path) {
+    struct stat status {};
+    EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
+    return status.st_mode & 07777;
+}
+
+class Installer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        run.serveBody("/servers", catalogue);
+        run.serveBody(InstallerRun::clientPath, client);
+    }
+
+    std::string instanceFile(const std::string& name) const {
+        return run.home().instancePath("Lantern Hollow") + "/" + name;
+    }
+
+    void expectInstanceWritten() const {
+        EXPECT_EQ(readFile(instanceFile("tarnvex_client-aarch64-macos")), client);
+        EXPECT_EQ(permissions(instanceFile("tarnvex_client-aarch64-macos")), 0755u);
+        EXPECT_EQ(readFile(instanceFile("minecraft/servers.dat")), serversDat);
+        EXPECT_EQ(readFile(instanceFile("mmc-pack.json")), mmcPack);
+        EXPECT_EQ(readFile(instanceFile("instance.cfg")), instanceCfg);
+        EXPECT_EQ(readFile(run.home().launcherPath() + "/icons/icon_velkorhub.png"),
+                  readFile(TARNVEX_SOURCE_DIR "/resources/icon_velkorhub.png"));
+    }
+
+    InstallerRun run;
+    std::string client = clientBody(5000);
+};
+
+TEST_F(Installer, WritesTheChosenInstance) {
+    const auto result = run.run("2\n\n");
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    EXPECT_EQ(result.standardOutput,
+              test::bannerText() + menu + "SELECT> " + "\r[#>>>] 0 KiB" + wipe + "> ");
+    EXPECT_EQ(result.standardError, logOfWholeRun(run));
+    expectInstanceWritten();
+    EXPECT_EQ(test::listTree(run.home().launcherPath()),
+              "icons/\n"
+              "icons/icon_velkorhub.png\n"
+              "instances/\n"
+              "instances/Lantern Hollow/\n"
+              "instances/Lantern Hollow/instance.cfg\n"
+              "instances/Lantern Hollow/minecraft/\n"
+              "instances/Lantern Hollow/minecraft/servers.dat\n"
+              "instances/Lantern Hollow/mmc-pack.json\n"
+              "instances/Lantern Hollow/tarnvex_client-aarch64-macos\n"
+              "prismlauncher.cfg\n");
+}
+
+TEST_F(Installer, OverwriteKeepsWorldsAndModsAndWritesTheSameFiles) {
+    ASSERT_EQ(run.run("2\n\n").exitStatus, 0);
+    const std::string instance = run.home().instancePath("Lantern Hollow");
+    test::makeDirectories(instance + "/minecraft/saves/World 1");
+    test::writeFile(instance + "/minecraft/saves/World 1/level.dat", "level\0data"s);
+    test::makeDirectories(instance + "/minecraft/mods");
+    test::writeFile(instance + "/minecraft/mods/sodium.jar", "PK\x03\x04 jar");
+    test::writeFile(instance + "/mmc-pack.json", "stale");
+    test::writeFile(instance + "/tarnvex_client-aarch64-macos", "old client");
+
+    const auto result = run.run("2\n2\n\n");
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    EXPECT_EQ(result.standardOutput, test::bannerText() + menu + "SELECT> " + existsMenu +
+                                         "SELECT> " + "\r[#>>>] 0 KiB" + wipe + "> ");
+    const std::string log = logOfWholeRun(run);
+    const std::size_t afterCatalogue = log.find("info: Downloading");
+    EXPECT_EQ(result.standardError,
+              log.substr(0, afterCatalogue) +
+                  "warning: Chosen Minecraft server instance \"Lantern Hollow\" already exists.\n" +
+                  log.substr(afterCatalogue));
+    expectInstanceWritten();
+    EXPECT_EQ(readFile(instance + "/minecraft/saves/World 1/level.dat"), "level\0data"s);
+    EXPECT_EQ(readFile(instance + "/minecraft/mods/sodium.jar"), "PK\x03\x04 jar");
+}
+
+TEST_F(Installer, QuitLeavesTheExistingInstanceAlone) {
+    test::makeDirectories(run.home().instancePath("Lantern Hollow"));
+    test::writeFile(instanceFile("instance.cfg"), "mine");
+    const auto result = run.run("2\n3\n");
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.standardOutput,
+              test::bannerText() + menu + "SELECT> " + existsMenu + "SELECT> ");
+    EXPECT_EQ(result.standardError,
+              "info: Writing icon_velkrhub.png\n"
+              "info: Checking for Minecraft server instances on remote...\n"
+              "warning: Chosen Minecraft server instance \"Lantern Hollow\" already exists.\n");
+    EXPECT_EQ(readFile(instanceFile("instance.cfg")), "mine");
+}
+
+TEST_F(Installer, EmptyCatalogueEndsNormallyWithNothingCreated) {
+    run.serveBody("/servers", "[]");
+    const auto result = run.run("\n");
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.standardOutput, test::bannerText() + "> ");
+    EXPECT_EQ(result.standardError, "info: Writing icon_velkrhub.png\n"
+                                    "info: Checking for Minecraft server instances on remote...\n"
+                                    "info: No available Minecraft instances on the server.\n"
+                                    "info: Nothing to do.\n"
+                                    "info: Done!\n"
+                                    "Press Enter to exit...\n");
+    EXPECT_EQ(test::listTree(run.home().launcherPath() + "/instances"), "");
+}
+
+TEST_F(Installer, EndOfInputAtTheMenuEndsTheRun) {
+    const auto result = run.run("");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.standardOutput, test::bannerText() + menu + "SELECT> ");
+    EXPECT_TRUE(result.standardError.ends_with("\nerror: EndOfStream\n"));
+}
+
+TEST_F(Installer, ReportsAFailedCatalogueRequest) {
+    run.serve("/servers", [](const HttpRequest&, Connection& connection) {
+        connection.write(httpResponse(404, "Not Found", {}, "no catalogue here"));
+    });
+    const auto result = run.run("");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.standardError, "info: Writing icon_velkrhub.png\n"
+                                    "info: Checking for Minecraft server instances on remote...\n"
+                                    "error: (HTTP 404 Not Found) Failed to GET \"" +
+                                        run.catalogueUrl() +
+                                        "\"\n"
+                                        "error: NetworkError\n");
+}
+
+TEST_F(Installer, AMissingClientKeepsTheOldOne) {
+    test::makeDirectories(run.home().instancePath("Lantern Hollow"));
+    test::writeFile(instanceFile("tarnvex_client-aarch64-macos"), "working client");
+    run.serve(InstallerRun::clientPath, [](const HttpRequest&, Connection& connection) {
+        connection.write(httpResponse(404, "Not Found", {}, "gone"));
+    });
+    const auto result = run.run("2\n2\n");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_TRUE(result.standardError.ends_with("error: HTTP 404: URL \"" + run.downloadUrl() +
+                                               "\" invalid?\nerror: ConnectionRefused\n"))
+        << result.standardError;
+    EXPECT_EQ(readFile(instanceFile("tarnvex_client-aarch64-macos")), "working client");
+    EXPECT_EQ(test::listTree(run.home().instancePath("Lantern Hollow")),
+              "tarnvex_client-aarch64-macos\n");
+}
+
+TEST_F(Installer, AShortClientIsAFailureThatKeepsTheOldOne) {
+    test::makeDirectories(run.home().instancePath("Lantern Hollow"));
+    test::writeFile(instanceFile("tarnvex_client-aarch64-macos"), "working client");
+    const std::string body = client;
+    run.serve(InstallerRun::clientPath, [body](const HttpRequest&, Connection& connection) {
+        connection.write(
+            httpResponse(200, "OK", {{"content-length", "5000"}}, body.substr(0, 1000)));
+        connection.close();
+    });
+    const auto result = run.run("2\n2\n");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_TRUE(result.standardOutput.ends_with("\r[#>>>] 0 KiB" + wipe));
+    EXPECT_TRUE(result.standardError.ends_with(
+        "warning: Did not read all file content. (expected: 5000, actual: 1000)\n"
+        "error: IncompleteDownload\n"))
+        << result.standardError;
+    EXPECT_EQ(readFile(instanceFile("tarnvex_client-aarch64-macos")), "working client");
+    EXPECT_EQ(test::listTree(run.home().instancePath("Lantern Hollow")),
+              "tarnvex_client-aarch64-macos\n");
+}
+
+TEST_F(Installer, InstallsAChunkedOrEmptyOrRedirectedClient) {
+    const std::string body = client;
+    const struct {
+        const char* name;
+        test::Handler handler;
+        std::string expected;
+    } cases[] = {
+        {"chunked",
+         [body](const HttpRequest&, Connection& connection) {
+             connection.write(httpResponse(200, "OK", {{"transfer-encoding", "chunked"}},
+                                           test::chunkedBody(body, 777)));
+         },
+         body},
+        {"empty",
+         [](const HttpRequest&, Connection& connection) {
+             connection.write(httpResponse(200, "OK", {}, ""));
+         },
+         ""},
+        {"redirected",
+         [](const HttpRequest&, Connection& connection) {
+             connection.write(httpResponse(302, "Found", {{"location", "/moved/client"}}, ""));
+         },
+         body},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        InstallerRun fresh;
+        fresh.serveBody("/servers", catalogue);
+        fresh.serve(InstallerRun::clientPath, c.handler);
+        fresh.serveBody("/moved/client", body);
+        const auto result = fresh.run("2\n\n");
+        EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+        EXPECT_EQ(result.standardError, logOfWholeRun(fresh));
+        const std::string path =
+            fresh.home().instancePath("Lantern Hollow") + "/tarnvex_client-aarch64-macos";
+        EXPECT_EQ(readFile(path), c.expected);
+        EXPECT_EQ(permissions(path), 0755u);
+    }
+}
+
+TEST_F(Installer, ASlowClientShowsTheSpinnerTurning) {
+    const std::string body = clientBody(64 * 1024);
+    run.serve(InstallerRun::clientPath, [body](const HttpRequest&, Connection& connection) {
+        connection.write("HTTP/1.1 200 OK\r\ncontent-length: " + std::to_string(body.size()) +
+                         "\r\n\r\n");
+        // About a second, in sixteen pieces.
+        for (std::size_t offset = 0; offset < body.size(); offset += 4096) {
+            connection.write(body.substr(offset, 4096));
+            if (!connection.sleepFor(std::chrono::milliseconds(70))) {
+                return;
+            }
+        }
+    });
+    const auto result = run.run("2\n\n");
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    const std::string& shown = result.standardOutput;
+    EXPECT_NE(shown.find("\r[#>>>] 0 KiB\r[>#>>] "), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\r[>>>>] "), std::string::npos) << shown;
+    EXPECT_TRUE(shown.ends_with(wipe + "> "));
+    EXPECT_EQ(readFile(instanceFile("tarnvex_client-aarch64-macos")), body);
+}
+
+} // namespace
+} // namespace tarnvex

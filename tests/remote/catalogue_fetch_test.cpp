@@ -1,0 +1,177 @@
+#include "remote/catalogue_fetch.h"
+
+#include "support/https_server.h"
+#include "support/stderr_capture.h"
+#include "support/temp_home.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+#include <zstd.h>
+
+namespace tarnvex {
+namespace {
+
+using test::Connection;
+using test::HttpRequest;
+using test::httpResponse;
+using test::HttpsServer;
+using test::StderrCapture;
+
+const std::string checking = "info: Checking for Minecraft server instances on remote...\n";
+
+const std::string catalogue =
+    R"([{"server": "Gable Fields", "version": "1.21.1", "loader": "fabric", )"
+    R"("loaderVersion": "0.16.5", "address": "gable.example.org"}])";
+
+std::string gzipped(std::string_view text, int windowBits = 15 + 16) {
+    z_stream stream{};
+    deflateInit2(&stream, 9, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, static_cast<uLong>(text.size())), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream.avail_in = static_cast<uInt>(text.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+std::string zstdCompressed(std::string_view text) {
+    std::string out(ZSTD_compressBound(text.size()), '\0');
+    out.resize(ZSTD_compress(out.data(), out.size(), text.data(), text.size(), 3));
+    return out;
+}
+
+/// Serves `response` at /servers; every other path redirects there.
+class CatalogueService {
+public:
+    explicit CatalogueService(std::string response)
+        : certificates_(test::makeTestCertificates()),
+          server_(certificates_, [response = std::move(response)](const HttpRequest& request,
+                                                                  Connection& connection) {
+              connection.write(request.target == "/servers"
+                                   ? response
+                                   : httpResponse(302, "Found", {{"Location", "/servers"}}, ""));
+              // Closing ends a body that falls short of its length.
+              connection.close();
+          }) {
+        test::writeFile(directory_.path() + "/ca.pem", certificates_.caCertificatePem);
+    }
+
+    InstallerSettings settings(std::string_view path = "/servers") const {
+        return {.catalogueUrl = server_.url(path),
+                .downloadUrl = server_.url("/unused"),
+                .caFile = directory_.path() + "/ca.pem"};
+    }
+    const HttpsServer& server() const { return server_; }
+
+private:
+    test::TempDirectory directory_;
+    test::TestCertificates certificates_;
+    HttpsServer server_;
+};
+
+TEST(CatalogueFetch, SendsOnlyTheFixedRequestHead) {
+    CatalogueService service(httpResponse(200, "OK", {}, catalogue));
+    ASSERT_TRUE(fetchCatalogue(service.settings()));
+    const auto requests = service.server().requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].head, "GET /servers HTTP/1.1\r\n"
+                                "Host: localhost:" +
+                                    std::to_string(service.server().port()) +
+                                    "\r\n"
+                                    "connection: keep-alive\r\n"
+                                    "accept-encoding: application/json\r\n"
+                                    "\r\n");
+}
+
+TEST(CatalogueFetch, ReturnsTheDecodedBodyOfA200) {
+    const std::pair<std::string, std::string> codings[] = {
+        {"", catalogue},
+        {"gzip", gzipped(catalogue)},
+        {"deflate", gzipped(catalogue, 15)},
+        {"zstd", zstdCompressed(catalogue)},
+        {"chunked", test::chunkedBody(catalogue, 10)},
+    };
+    for (const auto& [coding, body] : codings) {
+        std::vector<std::pair<std::string, std::string>> headers;
+        if (coding == "chunked") {
+            headers.emplace_back("Transfer-Encoding", "chunked");
+        } else if (!coding.empty()) {
+            headers.emplace_back("Content-Encoding", coding);
+        }
+        CatalogueService service(httpResponse(200, "OK", headers, body));
+        StderrCapture stderrText;
+        EXPECT_EQ(fetchCatalogue(service.settings()), catalogue) << coding;
+        EXPECT_EQ(stderrText.text(), checking) << coding;
+    }
+}
+
+TEST(CatalogueFetch, HandsOverAnEmptyBodyAsEmptyText) {
+    CatalogueService service(httpResponse(200, "OK", {}, ""));
+    EXPECT_EQ(fetchCatalogue(service.settings()), "");
+}
+
+TEST(CatalogueFetch, FailsAnyOtherStatusWithItsPhrase) {
+    const std::pair<int, std::string_view> statuses[] = {
+        {201, "Created"},   {204, "No Content"},        {299, "null"},
+        {404, "Not Found"}, {301, "Moved Permanently"}, {503, "Service Unavailable"}};
+    for (const auto& [status, phrase] : statuses) {
+        CatalogueService service(httpResponse(status, "Anything", {}, status == 204 ? "" : "[]"));
+        // Followed redirects leave the URL in the line as it was configured.
+        const auto settings = service.settings("/start");
+        StderrCapture stderrText;
+        EXPECT_EQ(fetchCatalogue(settings).error(), Error::NetworkError) << status;
+        EXPECT_EQ(stderrText.text(), checking + "error: (HTTP " + std::to_string(status) + " " +
+                                         std::string(phrase) + ") Failed to GET \"" +
+                                         settings.catalogueUrl + "\"\n");
+    }
+}
+
+TEST(CatalogueFetch, ReadsTheWholeBodyBeforeJudgingTheStatus) {
+    const std::string corrupt = "\x1f\x8b\x08\x00 this is no gzip member";
+    const std::pair<std::string, Error> responses[] = {
+        {httpResponse(404, "Not Found", {{"Content-Encoding", "gzip"}}, corrupt),
+         Error::DecompressionFailed},
+        {httpResponse(404, "Not Found", {{"Content-Length", "500"}}, "[]"),
+         Error::IncompleteDownload},
+    };
+    for (const auto& [response, error] : responses) {
+        CatalogueService service(response);
+        StderrCapture stderrText;
+        EXPECT_EQ(fetchCatalogue(service.settings()).error(), error);
+        EXPECT_EQ(stderrText.text(), checking);
+    }
+}
+
+TEST(CatalogueFetch, RefusesBodiesItCannotOrWillNotDecode) {
+    const std::string bomb = zstdCompressed(std::string(maximumCatalogueSize + 1, ' '));
+    const std::pair<std::string, Error> responses[] = {
+        {httpResponse(200, "OK", {{"Content-Encoding", "compress"}}, "\x1f\x9d\x90"),
+         Error::UnsupportedCompressionMethod},
+        {httpResponse(200, "OK", {{"Content-Encoding", "gzip"}}, "\x1f\x8b\x08\x00 garbage"),
+         Error::DecompressionFailed},
+        {httpResponse(200, "OK", {{"Content-Encoding", "zstd"}}, bomb), Error::CatalogueTooLarge},
+    };
+    for (const auto& [response, error] : responses) {
+        CatalogueService service(response);
+        StderrCapture stderrText;
+        EXPECT_EQ(fetchCatalogue(service.settings()).error(), error) << errorName(error);
+        EXPECT_EQ(stderrText.text(), checking);
+    }
+}
+
+TEST(CatalogueFetch, RefusesAnUrlThatIsNotHttpsBeforeAnyRequest) {
+    CatalogueService service(httpResponse(200, "OK", {}, catalogue));
+    auto settings = service.settings();
+    settings.catalogueUrl =
+        "http://localhost:" + std::to_string(service.server().port()) + "/servers";
+    StderrCapture stderrText;
+    EXPECT_EQ(fetchCatalogue(settings).error(), Error::InvalidFormat);
+    EXPECT_EQ(stderrText.text(), checking);
+    EXPECT_TRUE(service.server().requests().empty());
+}
+
+} // namespace
+} // namespace tarnvex

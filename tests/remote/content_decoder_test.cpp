@@ -1,0 +1,180 @@
+#include "remote/content_decoder.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+#include <zstd.h>
+
+#include <stdexcept>
+
+namespace tarnvex {
+namespace {
+
+std::span<const std::byte> bytesOf(std::string_view text) {
+    return std::as_bytes(std::span(text.data(), text.size()));
+}
+
+// windowBits 15 makes the zlib wrapper, 15 + 16 the gzip one.
+std::string zlibCompressed(std::string_view text, int windowBits) {
+    z_stream stream{};
+    if (deflateInit2(&stream, 9, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        throw std::runtime_error("deflateInit2");
+    }
+    std::string out(deflateBound(&stream, static_cast<uLong>(text.size())), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream.avail_in = static_cast<uInt>(text.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int result = deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    if (result != Z_STREAM_END) {
+        throw std::runtime_error("deflate");
+    }
+    return out;
+}
+
+// With a checksum, as a corrupt byte must not pass unnoticed.
+std::string zstdCompressed(std::string_view text) {
+    ZSTD_CCtx* context = ZSTD_createCCtx();
+    ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 1);
+    std::string out(ZSTD_compressBound(text.size()), '\0');
+    const std::size_t size =
+        ZSTD_compress2(context, out.data(), out.size(), text.data(), text.size());
+    ZSTD_freeCCtx(context);
+    if (ZSTD_isError(size)) {
+        throw std::runtime_error("ZSTD_compress2");
+    }
+    out.resize(size);
+    return out;
+}
+
+std::string compressed(std::string_view coding, std::string_view text) {
+    if (coding == "gzip") {
+        return zlibCompressed(text, 15 + 16);
+    }
+    if (coding == "deflate") {
+        return zlibCompressed(text, 15);
+    }
+    return zstdCompressed(text);
+}
+
+/// Feeds `body` in pieces of `pieceSize` and then finishes; the first error, if any.
+Result<std::string> decodeAll(std::string_view coding, std::string_view body,
+                              std::size_t pieceSize = 4096, std::size_t limit = 1 << 24) {
+    auto decoder = ContentDecoder::forCoding(coding);
+    if (!decoder) {
+        return std::unexpected(decoder.error());
+    }
+    std::string out;
+    for (std::size_t at = 0; at < body.size(); at += pieceSize) {
+        if (auto decoded = (*decoder)->decode(bytesOf(body.substr(at, pieceSize)), out, limit);
+            !decoded) {
+            return std::unexpected(decoded.error());
+        }
+    }
+    if (auto finished = (*decoder)->finish(); !finished) {
+        return std::unexpected(finished.error());
+    }
+    return out;
+}
+
+std::string sampleCatalogue() {
+    std::string text = "[";
+    for (int i = 0; i < 2000; ++i) {
+        text += R"({"server": "Server )" + std::to_string(i) +
+                R"(", "version": "1.21.1", "loader": "fabric"},)";
+    }
+    return text + "]";
+}
+
+TEST(ContentDecoder, UndoesEachCodingWhateverThePieces) {
+    const std::string text = sampleCatalogue();
+    struct Case {
+        std::string_view header;
+        std::string body;
+    };
+    const Case cases[] = {
+        {"", text},
+        {" Identity\t", text},
+        {"gzip", compressed("gzip", text)},
+        {"X-GZIP", compressed("gzip", text)},
+        {"deflate", compressed("deflate", text)},
+        {" zstd ", compressed("zstd", text)},
+    };
+    for (const Case& c : cases) {
+        for (const std::size_t pieceSize : {std::size_t{1}, std::size_t{1000}, c.body.size()}) {
+            auto decoded = decodeAll(c.header, c.body, pieceSize);
+            ASSERT_TRUE(decoded.has_value()) << c.header << " in pieces of " << pieceSize;
+            EXPECT_EQ(*decoded, text) << c.header << " in pieces of " << pieceSize;
+        }
+    }
+}
+
+TEST(ContentDecoder, RefusesCompressAndUnknownCodings) {
+    for (std::string_view coding : {"compress", "x-compress", "br", "gzip, zstd", "gzip2"}) {
+        EXPECT_EQ(ContentDecoder::forCoding(coding).error(), Error::UnsupportedCompressionMethod)
+            << coding;
+    }
+}
+
+TEST(ContentDecoder, RefusesCorruptTruncatedOrOverlongStreams) {
+    const std::string text = sampleCatalogue();
+    for (std::string_view coding : {"gzip", "deflate", "zstd"}) {
+        const std::string whole = compressed(coding, text);
+        std::string flipped = whole;
+        flipped[flipped.size() / 2] = static_cast<char>(flipped[flipped.size() / 2] ^ 0x55);
+        std::string wrongCheck = whole;
+        wrongCheck[wrongCheck.size() - (coding == "gzip" ? 8 : 1)] ^= 0x01;
+        for (const std::string& body :
+             {std::string(), std::string("not compressed at all"), flipped,
+              whole.substr(0, whole.size() / 2), whole.substr(0, whole.size() - 1),
+              whole + "trailing", wrongCheck}) {
+            EXPECT_EQ(decodeAll(coding, body).error(), Error::DecompressionFailed)
+                << coding << " of " << body.size() << " bytes";
+        }
+    }
+}
+
+TEST(ContentDecoder, StopsABombAtTheLimit) {
+    const std::size_t limit = 1 << 20;
+    const std::string zeros(8 * limit, '\0');
+    for (std::string_view coding : {"", "gzip", "deflate", "zstd"}) {
+        const std::string body = coding.empty() ? zeros : compressed(coding, zeros);
+        auto decoder = ContentDecoder::forCoding(coding);
+        ASSERT_TRUE(decoder.has_value());
+        std::string out;
+        EXPECT_EQ((*decoder)->decode(bytesOf(body), out, limit).error(), Error::CatalogueTooLarge)
+            << coding;
+        EXPECT_LE(out.size(), limit + 1) << coding;
+    }
+}
+
+TEST(ContentDecoder, AcceptsABodyOfExactlyTheLimit) {
+    const std::string text = sampleCatalogue();
+    for (std::string_view coding : {"", "gzip", "zstd"}) {
+        const std::string body = coding.empty() ? text : compressed(coding, text);
+        EXPECT_EQ(decodeAll(coding, body, 512, text.size()), text) << coding;
+        EXPECT_EQ(decodeAll(coding, body, 512, text.size() - 1).error(), Error::CatalogueTooLarge)
+            << coding;
+    }
+}
+
+TEST(ContentDecoder, RefusesAZstdWindowBeyondEightMebibytes) {
+    // Streamed without a known size, the frame announces the whole 16 MiB window it may use.
+    ZSTD_CCtx* context = ZSTD_createCCtx();
+    ASSERT_NE(context, nullptr);
+    ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, 24);
+    const std::string text = sampleCatalogue();
+    std::string frame(ZSTD_compressBound(text.size()) + 64, '\0');
+    ZSTD_inBuffer input{text.data(), text.size(), 0};
+    ZSTD_outBuffer output{frame.data(), frame.size(), 0};
+    ZSTD_compressStream2(context, &output, &input, ZSTD_e_continue);
+    const std::size_t left = ZSTD_compressStream2(context, &output, &input, ZSTD_e_end);
+    ZSTD_freeCCtx(context);
+    ASSERT_EQ(left, 0u);
+    frame.resize(output.pos);
+    EXPECT_EQ(decodeAll("zstd", frame).error(), Error::DecompressionFailed);
+}
+
+} // namespace
+} // namespace tarnvex

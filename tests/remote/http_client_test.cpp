@@ -1,0 +1,388 @@
+#include "remote/http_client.h"
+
+#include "support/https_server.h"
+#include "support/temp_home.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace tarnvex {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Connection;
+using test::Handler;
+using test::HttpRequest;
+using test::httpResponse;
+using test::HttpsServer;
+
+/// A CA file to trust, as the testbed would be given one.
+class TrustedRoots {
+public:
+    explicit TrustedRoots(const test::TestCertificates& certificates) {
+        test::writeFile(path(), certificates.caCertificatePem);
+    }
+    std::string path() const { return directory_.path() + "/ca.pem"; }
+    InstallerSettings settings(long stallSeconds = 60) const {
+        InstallerSettings settings;
+        settings.caFile = path();
+        settings.stallSeconds = stallSeconds;
+        return settings;
+    }
+
+private:
+    test::TempDirectory directory_;
+};
+
+class Recorder final : public ResponseHandler {
+public:
+    Result<void> onHead(const ResponseHead& head) override {
+        heads.push_back(head);
+        return {};
+    }
+    Result<void> onBody(std::span<const std::byte> piece) override {
+        bodyBeforeHead = bodyBeforeHead || heads.empty();
+        body.append(reinterpret_cast<const char*>(piece.data()), piece.size());
+        return {};
+    }
+
+    std::vector<ResponseHead> heads;
+    std::string body;
+    bool bodyBeforeHead = false;
+};
+
+Result<void> fetch(const InstallerSettings& settings, const std::string& url, Recorder& recorder) {
+    auto client = HttpClient::create(settings);
+    if (!client) {
+        return std::unexpected(client.error());
+    }
+    return client->get(url, "application/json", recorder);
+}
+
+/// A server that answers each path with fixed bytes, then closes if the bytes are followed by
+/// nothing else to say.
+Handler answering(std::map<std::string, std::string> responses) {
+    return [responses = std::move(responses)](const HttpRequest& request, Connection& connection) {
+        const auto found = responses.find(request.target);
+        connection.write(found != responses.end()
+                             ? found->second
+                             : httpResponse(404, "Not Found", {}, "no such path"));
+    };
+}
+
+std::string bodyOf(std::size_t size) {
+    std::string body;
+    for (std::size_t i = 0; i < size; ++i) {
+        body.push_back(static_cast<char>('a' + i % 23));
+    }
+    return body;
+}
+
+TEST(HttpClient, HandsOverTheFinalHeadOnceThenTheBodyAsSent) {
+    const auto certificates = test::makeTestCertificates();
+    const TrustedRoots roots(certificates);
+    const std::string large = bodyOf(300000);
+    struct Case {
+        std::string response;
+        int status;
+        std::optional<std::uint64_t> contentLength;
+        std::string_view contentEncoding;
+        std::string body;
+    };
+    const std::vector<Case> cases = {
+        {httpResponse(200, "OK", {}, "hello"), 200, 5, "", "hello"},
+        {httpResponse(201, "Created", {{"Content-Encoding", " gzip "}}, "\x1f\x8b not really"), 201,
+         13, "gzip", "\x1f\x8b not really"},
+        {httpResponse(200, "OK", {{"Content-Encoding", "gzip"}, {"content-encoding", "zstd"}}, ""),
+         200, 0, "gzip, zstd", ""},
+        {httpResponse(204, "No Content", {}, ""), 204, 0, "", ""},
+        {httpResponse(299, "Whatever", {}, large), 299, large.size(), "", large},
+        {httpResponse(200, "OK", {{"Transfer-Encoding", "chunked"}}, test::chunkedBody(large, 777)),
+         200, std::nullopt, "", large},
+        {"HTTP/1.1 103 Early Hints\r\nContent-Encoding: zstd\r\n\r\n" +
+             httpResponse(200, "OK", {}, "after a hint"),
+         200, 12, "", "after a hint"},
+    };
+    std::map<std::string, std::string> responses;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        responses["/" + std::to_string(i)] = cases[i].response;
+    }
+    HttpsServer server(certificates, answering(responses));
+
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        Recorder recorder;
+        ASSERT_TRUE(fetch(roots.settings(), server.url("/" + std::to_string(i)), recorder))
+            << "case " << i;
+        ASSERT_EQ(recorder.heads.size(), 1u) << "case " << i;
+        EXPECT_FALSE(recorder.bodyBeforeHead) << "case " << i;
+        EXPECT_EQ(recorder.heads[0].status, c.status) << "case " << i;
+        EXPECT_EQ(recorder.heads[0].contentLength, c.contentLength) << "case " << i;
+        EXPECT_EQ(recorder.heads[0].contentEncoding, c.contentEncoding) << "case " << i;
+        EXPECT_EQ(recorder.body, c.body) << "case " << i;
+    }
+}
+
+TEST(HttpClient, KeepsTheConnectionForTheNextRequest) {
+    const auto certificates = test::makeTestCertificates();
+    const TrustedRoots roots(certificates);
+    std::mutex mutex;
+    std::set<std::thread::id> connectionThreads;
+    HttpsServer server(certificates, [&](const HttpRequest&, Connection& connection) {
+        {
+            std::lock_guard lock(mutex);
+            connectionThreads.insert(std::this_thread::get_id());
+        }
+        connection.write(httpResponse(200, "OK", {}, "again"));
+    });
+    auto client = HttpClient::create(roots.settings());
+    ASSERT_TRUE(client);
+    for (int i = 0; i < 3; ++i) {
+        Recorder recorder;
+        ASSERT_TRUE(client->get(server.url("/servers"), "application/json", recorder));
+        EXPECT_EQ(recorder.body, "again");
+    }
+    EXPECT_EQ(server.requests().size(), 3u);
+    // The server gives each connection a thread of its own.
+    EXPECT_EQ(connectionThreads.size(), 1u);
+}
+
+TEST(HttpClient, FollowsThreeRedirectsAndRefusesAFourth) {
+    const auto certificates = test::makeTestCertificates();
+    const TrustedRoots roots(certificates);
+    std::string origin;
+    HttpsServer server(certificates, [&origin](const HttpRequest& request, Connection& connection) {
+        const int hopsLeft = std::stoi(request.target.substr(std::string_view("/hop/").size()));
+        if (hopsLeft == 0) {
+            connection.write(httpResponse(200, "OK", {}, "arrived"));
+            return;
+        }
+        static constexpr std::pair<int, const char*> redirects[] = {{301, "Moved Permanently"},
+                                                                    {302, "Found"},
+                                                                    {307, "Temporary Redirect"},
+                                                                    {308, "Permanent Redirect"}};
+        const auto [status, reason] = redirects[hopsLeft % 4];
+        // Absolute and relative locations alike; the redirect's own coding must not stick.
+        const std::string next = "/hop/" + std::to_string(hopsLeft - 1);
+        connection.write(httpResponse(
+            status, reason,
+            {{"Location", hopsLeft % 2 == 0 ? origin + next : next}, {"Content-Encoding", "zstd"}},
+            "moved along"));
+    });
+    origin = server.url("");
+
+    Recorder followed;
+    ASSERT_TRUE(fetch(roots.settings(), server.url("/hop/3"), followed));
+    ASSERT_EQ(followed.heads.size(), 1u);
+    EXPECT_EQ(followed.heads[0].status, 200);
+    EXPECT_EQ(followed.heads[0].contentEncoding, "");
+    EXPECT_EQ(followed.body, "arrived");
+    EXPECT_EQ(server.requests().size(), 4u);
+
+    Recorder refused;
+    EXPECT_EQ(fetch(roots.settings(), server.url("/hop/4"), refused).error(),
+              Error::TooManyHttpRedirects);
+    EXPECT_TRUE(refused.heads.empty());
+    EXPECT_EQ(refused.body, "");
+}
+
+TEST(HttpClient, RefusesARedirectOffHttps) {
+    const auto certificates = test::makeTestCertificates();
+    const TrustedRoots roots(certificates);
+    std::string port;
+    HttpsServer server(certificates, [&port](const HttpRequest& request, Connection& connection) {
+        const std::string scheme = request.target.substr(1);
+        const std::string authority = scheme == "file" ? "" : "localhost:" + port;
+        connection.write(httpResponse(
+            302, "Found", {{"Location", scheme + "://" + authority + "/servers"}}, ""));
+    });
+    port = std::to_string(server.port());
+    for (const char* scheme : {"http", "HTTP", "ftp", "file"}) {
+        Recorder recorder;
+        EXPECT_EQ(fetch(roots.settings(), server.url(std::string("/") + scheme), recorder).error(),
+                  Error::InsecureRedirect)
+            << scheme;
+        EXPECT_TRUE(recorder.heads.empty()) << scheme;
+    }
+    EXPECT_EQ(server.requests().size(), 4u);
+}
+
+TEST(HttpClient, GivesUpOnAServerThatStalls) {
+    const auto certificates = test::makeTestCertificates();
+    const TrustedRoots roots(certificates);
+    HttpsServer server(certificates, [](const HttpRequest& request, Connection& connection) {
+        if (request.target == "/mid-body") {
+            connection.write("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nten bytes.");
+        }
+        connection.sleepFor(30s);
+    });
+    for (const char* path : {"/before-head", "/mid-body"}) {
+        Recorder recorder;
+        EXPECT_EQ(fetch(roots.settings(1), server.url(path), recorder).error(),
+                  Error::ConnectionTimedOut)
+            << path;
+    }
+}
+
+TEST(HttpClient, RefusesACertificateItCannotTrust) {
+    const auto serverCertificates = test::makeTestCertificates();
+    const auto otherCertificates = test::makeTestCertificates();
+    const auto elsewhereCertificates = test::makeTestCertificates("elsewhere.example");
+    const TrustedRoots otherRoots(otherCertificates);
+    const TrustedRoots elsewhereRoots(elsewhereCertificates);
+    const Handler answer = answering({{"/servers", httpResponse(200, "OK", {}, "[]")}});
+    HttpsServer foreign(serverCertificates, answer);
+    HttpsServer misnamed(elsewhereCertificates, answer);
+    for (const auto& [server, roots] :
+         {std::pair{&foreign, &otherRoots}, std::pair{&misnamed, &elsewhereRoots}}) {
+        Recorder recorder;
+        EXPECT_EQ(fetch(roots->settings(), server->url("/servers"), recorder).error(),
+                  Error::TlsCertificateNotTrusted);
+        EXPECT_TRUE(recorder.heads.empty());
+    }
+    EXPECT_TRUE(foreign.requests().empty());
+    EXPECT_TRUE(misnamed.requests().empty());
+}
+
+TEST(HttpClient, NamesAFailedHandshake) {
+    const auto certificates = test::makeTestCertificates();
+    const TrustedRoots roots(certificates);
+    for (const test::ServerOptions options :
+         {test::ServerOptions{.closeDuringHandshake = true},
+          test::ServerOptions{.sendGarbageInsteadOfTls = true}}) {
+        HttpsServer server(certificates, answering({}), options);
+        Recorder recorder;
+        EXPECT_EQ(fetch(roots.settings(), server.url("/servers"), recorder).error(),
+                  Error::TlsFailure);
+    }
+}
+
+std::uint16_t closedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+TEST(HttpClient, NamesAHostThatCannotBeReached) {
+    const auto certificates = test::makeTestCertificates();
+    const TrustedRoots roots(certificates);
+    Recorder recorder;
+    EXPECT_EQ(fetch(roots.settings(),
+                    "https://127.0.0.1:" + std::to_string(closedPort()) + "/servers", recorder)
+                  .error(),
+              Error::ConnectionRefused);
+    // A label longer than DNS allows fails in the resolver itself, before any query is sent.
+    EXPECT_EQ(
+        fetch(roots.settings(), "https://" + std::string(64, 'x') + ".invalid/servers", recorder)
+            .error(),
+        Error::UnknownHostName);
+}
+
+TEST(HttpClient, NamesABrokenResponse) {
+    const auto certificates = test::makeTestCertificates();
+    const TrustedRoots roots(certificates);
+    HttpsServer server(certificates, [](const HttpRequest& request, Connection& connection) {
+        const std::string& path = request.target;
+        if (path == "/garbage") {
+            connection.write("garbage\r\n\r\n");
+        } else if (path == "/bad-status") {
+            connection.write("HTTP/1.1 20x OK\r\nContent-Length: 0\r\n\r\n");
+        } else if (path == "/bad-length") {
+            connection.write("HTTP/1.1 200 OK\r\nContent-Length: lots\r\n\r\n");
+        } else if (path == "/short") {
+            connection.write("HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n" + bodyOf(1000));
+        } else if (path == "/reset") {
+            connection.reset();
+            return;
+        } else if (path == "/reset-mid-body") {
+            connection.write("HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n" + bodyOf(1000));
+            connection.sleepFor(100ms);
+            connection.reset();
+            return;
+        }
+        connection.close();
+    });
+    const std::pair<const char*, Error> cases[] = {
+        {"/garbage", Error::HttpHeadersInvalid},
+        {"/bad-status", Error::HttpHeadersInvalid},
+        {"/bad-length", Error::HttpHeadersInvalid},
+        {"/short", Error::IncompleteDownload},
+        {"/reset", Error::ConnectionResetByPeer},
+        {"/reset-mid-body", Error::ConnectionResetByPeer},
+        {"/nothing", Error::EndOfStream},
+    };
+    for (const auto& [path, error] : cases) {
+        Recorder recorder;
+        EXPECT_EQ(fetch(roots.settings(), server.url(path), recorder).error(), error) << path;
+    }
+}
+
+TEST(HttpClient, TellsOfAShortBodyAfterHandingItOver) {
+    const auto certificates = test::makeTestCertificates();
+    const TrustedRoots roots(certificates);
+    HttpsServer server(certificates, [](const HttpRequest& request, Connection& connection) {
+        const std::size_t sent = request.target == "/none" ? 0 : 1000;
+        connection.write("HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n" + bodyOf(sent));
+        connection.close();
+    });
+    for (const std::size_t sent : {std::size_t{0}, std::size_t{1000}}) {
+        Recorder recorder;
+        EXPECT_EQ(
+            fetch(roots.settings(), server.url(sent == 0 ? "/none" : "/some"), recorder).error(),
+            Error::IncompleteDownload);
+        ASSERT_EQ(recorder.heads.size(), 1u);
+        EXPECT_EQ(recorder.heads[0].contentLength, 5000u);
+        EXPECT_EQ(recorder.body, bodyOf(sent));
+    }
+}
+
+TEST(HttpClient, EndsTheRequestWithTheHandlersOwnError) {
+    class Refusing final : public ResponseHandler {
+    public:
+        explicit Refusing(bool atHead) : atHead_(atHead) {}
+        Result<void> onHead(const ResponseHead&) override {
+            if (atHead_) {
+                return std::unexpected(Error::UnsupportedCompressionMethod);
+            }
+            return {};
+        }
+        Result<void> onBody(std::span<const std::byte>) override {
+            ++pieces;
+            return std::unexpected(Error::NoSpaceLeft);
+        }
+        int pieces = 0;
+
+    private:
+        bool atHead_;
+    };
+    const auto certificates = test::makeTestCertificates();
+    const TrustedRoots roots(certificates);
+    HttpsServer server(certificates,
+                       answering({{"/big", httpResponse(200, "OK", {}, bodyOf(1 << 20))}}));
+    auto client = HttpClient::create(roots.settings());
+    ASSERT_TRUE(client);
+    Refusing atHead(true);
+    EXPECT_EQ(client->get(server.url("/big"), "application/octet-stream", atHead).error(),
+              Error::UnsupportedCompressionMethod);
+    EXPECT_EQ(atHead.pieces, 0);
+    Refusing atBody(false);
+    EXPECT_EQ(client->get(server.url("/big"), "application/octet-stream", atBody).error(),
+              Error::NoSpaceLeft);
+    EXPECT_EQ(atBody.pieces, 1);
+}
+
+} // namespace
+} // namespace tarnvex
