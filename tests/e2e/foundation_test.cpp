@@ -4,6 +4,8 @@
 #include "support/process_runner.h"
 #include "support/temp_home.h"
 
+#include <atomic>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace tarnvex {
@@ -68,6 +70,24 @@ TEST(Foundation, TestbedNeedsItsEnvironment) {
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.standardOutput, "");
     EXPECT_NE(result.standardError.find("TARNVEX_TESTBED_CATALOGUE_URL"), std::string::npos);
+}
+
+TEST(Foundation, ReportsAFatalSignalAndEndsByIt) {
+    test::InstallerRun run;
+    std::atomic<test::ChildProcess*> installer{nullptr};
+    // The installer waits for the catalogue while the fault arrives.
+    run.serve("/servers", [&](const test::HttpRequest&, test::Connection& connection) {
+        while (installer.load() == nullptr && connection.sleepFor(std::chrono::milliseconds(1))) {
+        }
+        installer.load()->kill(SIGSEGV);
+        connection.sleepFor(std::chrono::seconds(5));
+    });
+    test::ChildProcess child(TARNVEX_TESTBED_PATH, run.options(""));
+    installer = &child;
+    const auto result = child.wait();
+    EXPECT_EQ(result.signal, SIGSEGV);
+    EXPECT_NE(result.standardError.find("\nSegmentation fault at address 0x"), std::string::npos)
+        << result.standardError;
 }
 
 } // namespace
