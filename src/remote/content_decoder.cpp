@@ -171,6 +171,10 @@ public:
 
     Result<void> decode(std::span<const std::byte> in, std::string& out,
                         std::size_t limit) override {
+        // With no input zstd would start looking for another frame.
+        if (in.empty()) {
+            return {};
+        }
         ZSTD_inBuffer input{in.data(), in.size(), 0};
         for (;;) {
             const std::size_t used = out.size();

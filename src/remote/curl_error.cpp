@@ -1,9 +1,6 @@
 #include "remote/curl_error.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <ctime>
-#include <cstdlib>
 #include <string_view>
 
 namespace tarnvex {
@@ -44,11 +41,6 @@ Error errorFromCurl(CURLcode result, CURL* handle) {
     // that was refused.
     if (!lastUrlIsHttps(handle)) {
         return Error::InsecureRedirect;
-    }
-    if (getenv("H4DEBUG")) {
-        const char* u = nullptr;
-        curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &u);
-        fprintf(stderr, "CURLCODE %d errno %ld url %s\n", (int)result, socketErrno(handle), u);
     }
     switch (result) {
     case CURLE_COULDNT_RESOLVE_HOST:

@@ -5,7 +5,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <exception>
+#include <chrono>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -76,11 +76,30 @@ Result<HeaderList> requestHeaders(std::string_view acceptEncoding) {
 /// body to the handler, keeping the handler's first error.
 class Transfer {
 public:
-    Transfer(CURL* curl, ResponseHandler& handler) : curl_(curl), handler_(handler) {}
+    Transfer(CURL* curl, ResponseHandler& handler, std::chrono::seconds stallLimit)
+        : curl_(curl), handler_(handler), stallLimit_(stallLimit),
+          lastProgress_(std::chrono::steady_clock::now()) {}
+
+    // libcurl calls this often while bytes flow and about once a second while none do.
+    static int progress(void* self, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+        auto& transfer = *static_cast<Transfer*>(self);
+        const auto now = std::chrono::steady_clock::now();
+        if (received + sent != transfer.moved_) {
+            transfer.moved_ = received + sent;
+            transfer.lastProgress_ = now;
+        } else if (now - transfer.lastProgress_ >= transfer.stallLimit_) {
+            if (!transfer.error_) {
+                transfer.error_ = Error::ConnectionTimedOut;
+            }
+            return 1;
+        }
+        return 0;
+    }
 
     static std::size_t headerLine(char* data, std::size_t size, std::size_t count, void* self) {
         auto& transfer = *static_cast<Transfer*>(self);
         const std::string_view line(data, size * count);
+        transfer.lastProgress_ = std::chrono::steady_clock::now();
         // Every status line starts a new response: an interim one, a redirect or the final.
         if (line.starts_with("HTTP/")) {
             transfer.contentEncoding_.clear();
@@ -156,6 +175,9 @@ private:
 
     CURL* curl_;
     ResponseHandler& handler_;
+    std::chrono::seconds stallLimit_;
+    std::chrono::steady_clock::time_point lastProgress_;
+    curl_off_t moved_ = 0;
     std::string contentEncoding_;
     bool headDelivered_ = false;
     std::optional<Error> error_;
@@ -164,12 +186,13 @@ private:
 } // namespace
 
 struct HttpClient::Handle {
-    explicit Handle(CURL* handle) : curl(handle) {}
+    Handle(CURL* handle, std::chrono::seconds stall) : curl(handle), stallLimit(stall) {}
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
     ~Handle() { curl_easy_cleanup(curl); }
 
     CURL* curl;
+    std::chrono::seconds stallLimit;
 };
 
 HttpClient::HttpClient(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
@@ -185,7 +208,8 @@ Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
     if (curl == nullptr) {
         return std::unexpected(Error::OutOfMemory);
     }
-    std::unique_ptr<Handle> handle(new (std::nothrow) Handle(curl));
+    std::unique_ptr<Handle> handle(new (std::nothrow)
+                                       Handle(curl, std::chrono::seconds(settings.stallSeconds)));
     if (!handle) {
         curl_easy_cleanup(curl);
         return std::unexpected(Error::OutOfMemory);
@@ -215,14 +239,14 @@ Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
         set(CURLOPT_CAPATH, static_cast<const char*>(nullptr));
     }
     set(CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
-    // Less than a byte a second for the whole stall limit: nothing is coming.
-    set(CURLOPT_LOW_SPEED_LIMIT, 1L);
-    set(CURLOPT_LOW_SPEED_TIME, settings.stallSeconds);
+    // The stall limit is watched by the progress callback: libcurl's low-speed limit averages
+    // over seconds, so it would give up late, and on a trickle that is still arriving.
+    set(CURLOPT_NOPROGRESS, 0L);
+    set(CURLOPT_XFERINFOFUNCTION, &Transfer::progress);
     // Content codings are undone by our own decoder, the same on every platform.
     set(CURLOPT_HTTP_CONTENT_DECODING, 0L);
     set(CURLOPT_HEADERFUNCTION, &Transfer::headerLine);
     set(CURLOPT_WRITEFUNCTION, &Transfer::bodyPiece);
-    if (getenv("H4DEBUG")) set(CURLOPT_VERBOSE, 1L);
     if (result != CURLE_OK) {
         return std::unexpected(setupError(result));
     }
@@ -236,7 +260,7 @@ Result<void> HttpClient::get(const std::string& url, std::string_view acceptEnco
     if (!headers) {
         return std::unexpected(headers.error());
     }
-    Transfer transfer(curl, handler);
+    Transfer transfer(curl, handler, handle_->stallLimit);
     CURLcode result = CURLE_OK;
     auto set = [&](CURLoption option, auto value) {
         if (result == CURLE_OK) {
@@ -249,6 +273,7 @@ Result<void> HttpClient::get(const std::string& url, std::string_view acceptEnco
     set(CURLOPT_BUFFERSIZE, static_cast<long>(receiveBufferSize));
     set(CURLOPT_HEADERDATA, static_cast<void*>(&transfer));
     set(CURLOPT_WRITEDATA, static_cast<void*>(&transfer));
+    set(CURLOPT_XFERINFODATA, static_cast<void*>(&transfer));
     const bool ready = result == CURLE_OK;
     if (ready) {
         result = curl_easy_perform(curl);
@@ -257,6 +282,7 @@ Result<void> HttpClient::get(const std::string& url, std::string_view acceptEnco
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, static_cast<void*>(nullptr));
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, static_cast<void*>(nullptr));
 
     if (!ready) {
         return std::unexpected(setupError(result));

@@ -46,8 +46,8 @@ public:
     /// GETs `url` over HTTP/1.1, following at most 3 redirects, all to https URLs, and hands
     /// the final response to `handler`, reading `receiveBufferSize` bytes at a time. The first
     /// error `handler` returns ends the request and is returned as it is; a failure of the
-    /// transfer itself is returned as its name (TooManyHttpRedirects, InsecureRedirect,
-    /// IncompleteDownload, ...).
+    /// transfer itself is returned as its name. A body that ends short of its content-length
+    /// fails with `IncompleteDownload` after the handler has had the head and what did arrive.
     Result<void> get(const std::string& url, std::string_view acceptEncoding,
                      ResponseHandler& handler, std::size_t receiveBufferSize = 16384);
 

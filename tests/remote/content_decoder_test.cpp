@@ -58,7 +58,7 @@ std::string compressed(std::string_view coding, std::string_view text) {
     return zstdCompressed(text);
 }
 
-/// Feeds `body` in pieces of `pieceSize` and then finishes; the first error, if any.
+/// Feeds `body` in pieces of `pieceSize`, then an empty one, and finishes; the first error.
 Result<std::string> decodeAll(std::string_view coding, std::string_view body,
                               std::size_t pieceSize = 4096, std::size_t limit = 1 << 24) {
     auto decoder = ContentDecoder::forCoding(coding);
@@ -71,6 +71,10 @@ Result<std::string> decodeAll(std::string_view coding, std::string_view body,
             !decoded) {
             return std::unexpected(decoded.error());
         }
+    }
+    // A piece may be empty.
+    if (auto decoded = (*decoder)->decode({}, out, limit); !decoded) {
+        return std::unexpected(decoded.error());
     }
     if (auto finished = (*decoder)->finish(); !finished) {
         return std::unexpected(finished.error());

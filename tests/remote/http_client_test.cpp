@@ -200,8 +200,8 @@ TEST(HttpClient, RefusesARedirectOffHttps) {
     HttpsServer server(certificates, [&port](const HttpRequest& request, Connection& connection) {
         const std::string scheme = request.target.substr(1);
         const std::string authority = scheme == "file" ? "" : "localhost:" + port;
-        connection.write(httpResponse(
-            302, "Found", {{"Location", scheme + "://" + authority + "/servers"}}, ""));
+        connection.write(httpResponse(302, "Found",
+                                      {{"Location", scheme + "://" + authority + "/servers"}}, ""));
     });
     port = std::to_string(server.port());
     for (const char* scheme : {"http", "HTTP", "ftp", "file"}) {
