@@ -96,7 +96,7 @@ Result<InstanceOutcome> addInstance(const InstallerSettings& settings, BufferedR
     case Selection::Outcome::Chosen:
         break;
     }
-    if (auto written = writeInstance(settings, *downloadClient, *launcher, *selection->instances,
+    if (auto written = writeInstance(settings, *downloadClient, *launcher, selection->instances,
                                      *selection->entry, out);
         !written) {
         return std::unexpected(written.error());

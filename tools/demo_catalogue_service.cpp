@@ -49,8 +49,8 @@ void respond(const HttpRequest& request, Connection& connection) {
         response = tarnvex::test::httpResponse(404, "Not Found", {{"content-type", "text/plain"}},
                                                "not found\n");
     }
-    std::fprintf(stderr, "demo-service: %s %s -> %d\n", request.method.c_str(),
-                 request.target.c_str(), status);
+    (void)std::fprintf(stderr, "demo-service: %s %s -> %d\n", request.method.c_str(),
+                       request.target.c_str(), status);
     connection.write(response);
 }
 
@@ -63,14 +63,14 @@ bool writeFileAtomically(const std::string& path, std::string_view contents) {
     }
     const bool written = std::fwrite(contents.data(), 1, contents.size(), file) == contents.size();
     if (std::fclose(file) != 0 || !written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
+        (void)std::remove(temporary.c_str());
         return false;
     }
     return true;
 }
 
 int usage() {
-    std::fputs("usage: tarnvex-demo-service --ca-file PATH --port-file PATH\n", stderr);
+    (void)std::fputs("usage: tarnvex-demo-service --ca-file PATH --port-file PATH\n", stderr);
     return 2;
 }
 
@@ -99,34 +99,34 @@ int main(int argc, char** argv) {
     // Blocked before any thread starts, so every thread inherits the mask and sigwait alone
     // receives the signals.
     sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
+    (void)sigemptyset(&stopSignals);
+    (void)sigaddset(&stopSignals, SIGINT);
+    (void)sigaddset(&stopSignals, SIGTERM);
     if (pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) != 0) {
-        std::fputs("demo-service: cannot block signals\n", stderr);
+        (void)std::fputs("demo-service: cannot block signals\n", stderr);
         return 1;
     }
 
     try {
         const auto certificates = tarnvex::test::makeTestCertificates();
         if (!writeFileAtomically(caFile, certificates.caCertificatePem)) {
-            std::fprintf(stderr, "demo-service: cannot write %s: %s\n", caFile.c_str(),
-                         std::strerror(errno));
+            (void)std::fprintf(stderr, "demo-service: cannot write %s: %s\n", caFile.c_str(),
+                               std::strerror(errno));
             return 1;
         }
         tarnvex::test::HttpsServer server(certificates, respond);
         if (!writeFileAtomically(portFile, std::to_string(server.port()) + "\n")) {
-            std::fprintf(stderr, "demo-service: cannot write %s: %s\n", portFile.c_str(),
-                         std::strerror(errno));
+            (void)std::fprintf(stderr, "demo-service: cannot write %s: %s\n", portFile.c_str(),
+                               std::strerror(errno));
             return 1;
         }
-        std::fprintf(stderr, "demo-service: listening on %s\n", server.url("/").c_str());
+        (void)std::fprintf(stderr, "demo-service: listening on %s\n", server.url("/").c_str());
         int received = 0;
         while (sigwait(&stopSignals, &received) != 0) {
         }
-        std::fprintf(stderr, "demo-service: stopping on signal %d\n", received);
+        (void)std::fprintf(stderr, "demo-service: stopping on signal %d\n", received);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "demo-service: %s\n", error.what());
+        (void)std::fprintf(stderr, "demo-service: %s\n", error.what());
         return 1;
     }
     return 0;

@@ -61,7 +61,7 @@ Result<std::string> input(BufferedReader& in, BufferedWriter& out, std::string_v
     if (!line) {
         return std::unexpected(line.error());
     }
-    return *line ? std::move(**line) : std::string();
+    return std::move(*line).value_or(std::string());
 }
 
 Result<std::uint8_t> inputNumberBetweenOneAnd(BufferedReader& in, BufferedWriter& out,
@@ -71,16 +71,18 @@ Result<std::uint8_t> inputNumberBetweenOneAnd(BufferedReader& in, BufferedWriter
         if (!line) {
             return std::unexpected(line.error());
         }
-        if (!*line) {
+        const std::optional<std::string>& typed = *line;
+        if (!typed.has_value()) {
             // An ended input would answer every prompt with an empty line for ever.
             return std::unexpected(Error::EndOfStream);
         }
-        const SmallNumber parsed = parseSmallNumber(**line);
+        const std::string& text = typed.value();
+        const SmallNumber parsed = parseSmallNumber(text);
         if (parsed.kind == SmallNumber::Kind::Number && parsed.value >= 1 &&
             parsed.value <= upperBound) {
             return parsed.value;
         }
-        if (auto complained = complain(out, parsed, **line); !complained) {
+        if (auto complained = complain(out, parsed, text); !complained) {
             return std::unexpected(complained.error());
         }
     }

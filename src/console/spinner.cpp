@@ -14,15 +14,14 @@ constexpr std::int64_t redrawInterval = 100;
 } // namespace
 
 Result<std::size_t> spinner(BufferedWriter& out, std::size_t frame, std::uint64_t byteCount) {
-    if (frame >= frames.size()) {
-        frame = 0;
-    }
+    const std::size_t shown = frame < frames.size() ? frame : 0;
+    const std::string_view picture = frames.at(shown);
     // "\r", the frame, a blank, up to 20 digits and " KiB" fit without allocating.
     std::array<char, 40> line{};
     std::size_t used = 0;
     line[used++] = '\r';
-    frames[frame].copy(line.data() + used, frames[frame].size());
-    used += frames[frame].size();
+    picture.copy(line.data() + used, picture.size());
+    used += picture.size();
     line[used++] = ' ';
     const auto [end, failure] =
         std::to_chars(line.data() + used, line.data() + line.size(), byteCount / 1024);
@@ -38,7 +37,7 @@ Result<std::size_t> spinner(BufferedWriter& out, std::size_t frame, std::uint64_
     if (auto flushed = out.flush(); !flushed) {
         return std::unexpected(flushed.error());
     }
-    return frame + 1;
+    return shown + 1;
 }
 
 SpinnerProgress::SpinnerProgress(BufferedWriter& out, Clock clock)

@@ -52,13 +52,13 @@ void reportCrash(int signal, siginfo_t* info, void* /*context*/) {
     (void)!::write(STDERR_FILENO, line.data(), used);
     // The handler was reset on entry: a fault raised by an instruction recurs on return, and a
     // signal sent from outside is sent again here, so either way the default action follows.
-    ::raise(signal);
+    (void)::raise(signal);
 }
 
 void ignoreSignal(int /*signal*/) {}
 
 // A fault caused by running out of stack needs a stack of its own to be reported on.
-alignas(16) std::array<char, 64 * 1024> alternateStack;
+alignas(16) std::array<char, std::size_t{64} * 1024> alternateStack;
 
 } // namespace
 

@@ -14,7 +14,7 @@ namespace tarnvex {
 namespace {
 
 // How much the output grows per step of a decompressor.
-constexpr std::size_t outputStep = 16 * 1024;
+constexpr std::size_t outputStep = std::size_t{16} * 1024;
 
 std::string_view trimBlanks(std::string_view text) {
     const auto first = text.find_first_not_of(" \t");

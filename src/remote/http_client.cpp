@@ -1,3 +1,6 @@
+// The protocol bit masks are deprecated, but older system libraries know nothing else.
+#define CURL_DISABLE_DEPRECATION
+
 #include "remote/http_client.h"
 
 #include "remote/curl_error.h"
@@ -227,6 +230,12 @@ Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
     // replace what is downloaded.
     set(CURLOPT_PROTOCOLS_STR, "https");
     set(CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    if (result == CURLE_UNKNOWN_OPTION) {
+        // A system libcurl older than 7.85 (macOS 12) knows only the bit masks.
+        result = CURLE_OK;
+        set(CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTPS));
+        set(CURLOPT_REDIR_PROTOCOLS, static_cast<long>(CURLPROTO_HTTPS));
+    }
     set(CURLOPT_FOLLOWLOCATION, 1L);
     set(CURLOPT_MAXREDIRS, maximumRedirects);
     set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));

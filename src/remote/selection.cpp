@@ -52,7 +52,7 @@ Result<Selection> selectServerInstance(const std::vector<MinecraftServerEntry>& 
     if (catalogue.empty()) {
         logInfo("No available Minecraft instances on the server.");
         logInfo("Nothing to do.");
-        return Selection{Selection::Outcome::NothingToDo, nullptr, std::nullopt};
+        return Selection{Selection::Outcome::NothingToDo, nullptr, std::move(*instances)};
     }
     if (catalogue.size() > mostOffered) {
         logError("The catalogue lists " + std::to_string(catalogue.size()) +
@@ -98,7 +98,7 @@ Result<Selection> selectServerInstance(const std::vector<MinecraftServerEntry>& 
         case 2:
             return Selection{Selection::Outcome::Chosen, &entry, std::move(*instances)};
         case 3:
-            return Selection{Selection::Outcome::Quit, nullptr, std::nullopt};
+            return Selection{Selection::Outcome::Quit, nullptr, std::move(*instances)};
         default:
             logError("Unhandled option number.");
             return std::unexpected(Error::Failure);

@@ -6,7 +6,6 @@
 #include "platform/directory.h"
 #include "remote/minecraft_server_entry.h"
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,7 +13,7 @@ namespace tarnvex {
 
 struct Selection {
     enum class Outcome {
-        /// `entry` is the player's choice; `instances` is the open instances directory.
+        /// `entry` is the player's choice.
         Chosen,
         /// The catalogue is empty.
         NothingToDo,
@@ -22,8 +21,9 @@ struct Selection {
         Quit,
     };
     Outcome outcome;
-    const MinecraftServerEntry* entry = nullptr;
-    std::optional<Directory> instances;
+    const MinecraftServerEntry* entry;
+    /// The launcher's open instances directory.
+    Directory instances;
 };
 
 /// Shows the catalogue as a numbered menu and reads the player's choice; an instance that
