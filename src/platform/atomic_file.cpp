@@ -123,7 +123,8 @@ AtomicFile::AtomicFile(UniqueFd dir, UniqueFd file, std::string name, std::strin
 AtomicFile::AtomicFile(AtomicFile&& other) noexcept
     : dir_(std::move(other.dir_)), file_(std::move(other.file_)), name_(std::move(other.name_)),
       temporaryName_(std::move(other.temporaryName_)),
-      pending_(std::exchange(other.pending_, false)) {}
+      pending_(std::exchange(other.pending_, false)), written_(other.written_),
+      writeBackStarted_(other.writeBackStarted_) {}
 
 AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
     if (this != &other) {
@@ -133,6 +134,8 @@ AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
         name_ = std::move(other.name_);
         temporaryName_ = std::move(other.temporaryName_);
         pending_ = std::exchange(other.pending_, false);
+        written_ = other.written_;
+        writeBackStarted_ = other.writeBackStarted_;
     }
     return *this;
 }
@@ -161,10 +164,25 @@ Result<void> AtomicFile::setMode(mode_t mode) {
     }
 }
 
+void AtomicFile::startWriteBack() noexcept {
+#if defined(__linux__)
+    // Writing a large file back as it grows leaves little for the sync before the rename, which
+    // would otherwise stall for the whole file at the end.
+    constexpr off_t writeBackStep = off_t{8} << 20;
+    if (written_ - writeBackStarted_ >= writeBackStep) {
+        (void)::sync_file_range(file_.get(), writeBackStarted_, written_ - writeBackStarted_,
+                                SYNC_FILE_RANGE_WRITE);
+        writeBackStarted_ = written_;
+    }
+#endif
+}
+
 Result<std::size_t> AtomicFile::writeSome(std::span<const std::byte> bytes) {
     for (;;) {
         const ssize_t written = ::write(file_.get(), bytes.data(), bytes.size());
         if (written >= 0) {
+            written_ += written;
+            startWriteBack();
             return static_cast<std::size_t>(written);
         }
         if (errno != EINTR) {

@@ -39,12 +39,16 @@ public:
 private:
     AtomicFile(UniqueFd dir, UniqueFd file, std::string name, std::string temporaryName);
     void discard() noexcept;
+    void startWriteBack() noexcept;
 
     UniqueFd dir_;
     UniqueFd file_;
     std::string name_;
     std::string temporaryName_;
     bool pending_ = false;
+    /// Bytes written so far, and how many of them have been handed to the disk early.
+    off_t written_ = 0;
+    off_t writeBackStarted_ = 0;
 };
 
 } // namespace tarnvex
