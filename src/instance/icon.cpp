@@ -16,18 +16,9 @@ Result<void> writeIcon(const Directory& launcherDirectory) {
     if (!icons) {
         return std::unexpected(icons.error());
     }
-    auto file = AtomicFile::create(*icons, std::string(iconKey) + ".png");
-    if (!file) {
-        return std::unexpected(file.error());
-    }
-    for (auto bytes = iconImage(); !bytes.empty();) {
-        auto written = file->writeSome(bytes);
-        if (!written) {
-            return std::unexpected(written.error());
-        }
-        bytes = bytes.subspan(*written);
-    }
-    return file->commit();
+    const auto image = iconImage();
+    return replaceFile(*icons, std::string(iconKey) + ".png",
+                       std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
 }
 
 } // namespace tarnvex

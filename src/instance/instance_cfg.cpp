@@ -2,7 +2,6 @@
 
 #include "console/log.h"
 #include "instance/icon.h"
-#include "io/buffered_writer.h"
 #include "platform/atomic_file.h"
 
 namespace tarnvex {
@@ -61,18 +60,7 @@ std::string instanceCfgText(std::string_view name) {
 
 Result<void> writeInstanceCfg(const Directory& instanceDirectory, std::string_view name) {
     logInfo("Writing instance.cfg");
-    auto file = AtomicFile::create(instanceDirectory, "instance.cfg");
-    if (!file) {
-        return std::unexpected(file.error());
-    }
-    BufferedWriter writer(*file, 4096);
-    if (auto written = writer.write(instanceCfgText(name)); !written) {
-        return written;
-    }
-    if (auto flushed = writer.flush(); !flushed) {
-        return flushed;
-    }
-    return file->commit();
+    return replaceFile(instanceDirectory, "instance.cfg", instanceCfgText(name));
 }
 
 } // namespace tarnvex

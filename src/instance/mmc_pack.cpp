@@ -2,7 +2,6 @@
 
 #include "console/log.h"
 #include "console/number_parse.h"
-#include "io/buffered_writer.h"
 #include "platform/atomic_file.h"
 
 #include <new>
@@ -112,18 +111,7 @@ Result<void> writeMmcPack(const Directory& instanceDirectory, const MinecraftSer
     if (!text) {
         return std::unexpected(text.error());
     }
-    auto file = AtomicFile::create(instanceDirectory, "mmc-pack.json");
-    if (!file) {
-        return std::unexpected(file.error());
-    }
-    BufferedWriter writer(*file, 4096);
-    if (auto written = writer.write(*text); !written) {
-        return written;
-    }
-    if (auto flushed = writer.flush(); !flushed) {
-        return flushed;
-    }
-    return file->commit();
+    return replaceFile(instanceDirectory, "mmc-pack.json", *text);
 }
 
 } // namespace tarnvex

@@ -2,7 +2,6 @@
 
 #include "console/log.h"
 #include "instance/make_open_dir.h"
-#include "io/buffered_writer.h"
 #include "platform/atomic_file.h"
 
 #include <string>
@@ -64,18 +63,7 @@ Result<void> writeServersDat(const Directory& instanceDirectory, std::string_vie
                  std::to_string(maxServerAddressBytes) + " fit in the server list.");
         return std::unexpected(Error::ServerAddressTooLong);
     }
-    auto file = AtomicFile::create(*minecraft, "servers.dat");
-    if (!file) {
-        return std::unexpected(file.error());
-    }
-    BufferedWriter writer(*file, 4096);
-    if (auto written = writer.write(serversDatBytes(address)); !written) {
-        return written;
-    }
-    if (auto flushed = writer.flush(); !flushed) {
-        return flushed;
-    }
-    return file->commit();
+    return replaceFile(*minecraft, "servers.dat", serversDatBytes(address));
 }
 
 } // namespace tarnvex

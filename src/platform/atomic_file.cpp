@@ -1,5 +1,6 @@
 #include "platform/atomic_file.h"
 
+#include "io/buffered_writer.h"
 #include "platform/errno_error.h"
 
 #include <cerrno>
@@ -215,6 +216,21 @@ Result<void> AtomicFile::commit() {
     (void)::fsync(dir_.get());
     dir_.reset();
     return {};
+}
+
+Result<void> replaceFile(const Directory& dir, std::string name, std::string_view bytes) {
+    auto file = AtomicFile::create(dir, std::move(name));
+    if (!file) {
+        return std::unexpected(file.error());
+    }
+    BufferedWriter writer(*file, 4096);
+    if (auto written = writer.write(bytes); !written) {
+        return written;
+    }
+    if (auto flushed = writer.flush(); !flushed) {
+        return flushed;
+    }
+    return file->commit();
 }
 
 } // namespace tarnvex

@@ -51,4 +51,7 @@ private:
     off_t writeBackStarted_ = 0;
 };
 
+/// Replaces `name` in `dir` with `bytes` in one step, writing them through a buffer of 4096 bytes.
+Result<void> replaceFile(const Directory& dir, std::string name, std::string_view bytes);
+
 } // namespace tarnvex

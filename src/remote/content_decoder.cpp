@@ -1,5 +1,7 @@
 #include "remote/content_decoder.h"
 
+#include "remote/header_text.h"
+
 #include <zlib.h>
 #include <zstd.h>
 #include <zstd_errors.h>
@@ -15,20 +17,6 @@ namespace {
 
 // How much the output grows per step of a decompressor.
 constexpr std::size_t outputStep = std::size_t{16} * 1024;
-
-std::string_view trimBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-bool equalsIgnoringCase(std::string_view text, std::string_view lowerCase) {
-    return std::ranges::equal(text, lowerCase, [](char a, char b) {
-        return (a >= 'A' && a <= 'Z' ? static_cast<char>(a + ('a' - 'A')) : a) == b;
-    });
-}
 
 /// Room for a decompressor at the end of `out`: never more than one byte past `limit`, so that
 /// a bomb is caught after at most one byte too many.
@@ -228,7 +216,7 @@ Result<std::unique_ptr<ContentDecoder>> started(Arguments... arguments) {
 } // namespace
 
 Result<std::unique_ptr<ContentDecoder>> ContentDecoder::forCoding(std::string_view coding) {
-    coding = trimBlanks(coding);
+    coding = trimHeaderValue(coding);
     if (coding.empty() || equalsIgnoringCase(coding, "identity")) {
         std::unique_ptr<ContentDecoder> decoder(new (std::nothrow) IdentityDecoder());
         if (!decoder) {

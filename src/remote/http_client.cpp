@@ -4,6 +4,7 @@
 #include "remote/http_client.h"
 
 #include "remote/curl_error.h"
+#include "remote/header_text.h"
 
 #include <curl/curl.h>
 
@@ -36,22 +37,6 @@ Result<void> initialiseCurlOnce() {
 
 Error setupError(CURLcode result) {
     return result == CURLE_OUT_OF_MEMORY ? Error::OutOfMemory : Error::HttpClientError;
-}
-
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view lowerCasePrefix) {
-    return text.size() >= lowerCasePrefix.size() &&
-           std::ranges::equal(
-               text.substr(0, lowerCasePrefix.size()), lowerCasePrefix, [](char a, char b) {
-                   return (a >= 'A' && a <= 'Z' ? static_cast<char>(a + 32) : a) == b;
-               });
 }
 
 struct HeaderListDeleter {
@@ -111,7 +96,7 @@ public:
                 if (!transfer.contentEncoding_.empty()) {
                     transfer.contentEncoding_ += ", ";
                 }
-                transfer.contentEncoding_ += trimmed(line.substr(17));
+                transfer.contentEncoding_ += trimHeaderValue(line.substr(17));
             } catch (const std::bad_alloc&) {
                 transfer.error_ = Error::OutOfMemory;
                 return abortTransfer;
