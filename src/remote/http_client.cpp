@@ -91,6 +91,9 @@ public:
         // Every status line starts a new response: an interim one, a redirect or the final.
         if (line.starts_with("HTTP/")) {
             transfer.contentEncoding_.clear();
+            transfer.headEnded_ = false;
+        } else if (line == "\r\n" || line == "\n") {
+            transfer.headEnded_ = true;
         } else if (startsWithIgnoringCase(line, "content-encoding:")) {
             try {
                 if (!transfer.contentEncoding_.empty()) {
@@ -141,6 +144,9 @@ public:
         return guarded([&] { return handler_.onHead(head); });
     }
 
+    /// Whether the last head seen reached its blank line.
+    bool headEnded() const { return headEnded_; }
+
     /// The handler's error, or the one a callback ran into, if any.
     std::optional<Error> error() const { return error_; }
 
@@ -168,6 +174,7 @@ private:
     curl_off_t moved_ = 0;
     std::string contentEncoding_;
     bool headDelivered_ = false;
+    bool headEnded_ = false;
     std::optional<Error> error_;
 };
 
@@ -283,6 +290,10 @@ Result<void> HttpClient::get(const std::string& url, std::string_view acceptEnco
     }
     if (const auto failed = transfer.error()) {
         return std::unexpected(*failed);
+    }
+    // libcurl takes a head cut off after its status line for a whole one with an empty body.
+    if ((result == CURLE_OK || result == CURLE_PARTIAL_FILE) && !transfer.headEnded()) {
+        return std::unexpected(Error::HttpHeadersInvalid);
     }
     if (result == CURLE_PARTIAL_FILE) {
         // The final head did arrive: the handler learns of the response before its end is

@@ -1,0 +1,437 @@
+// Faults injected into whole runs of the testbed over an existing instance: a failing server,
+// failing writes, an ended input and a killed process. Whatever happens, every earlier file stays
+// whole or is wholly replaced, nothing lands outside the launcher directory, and the next run
+// repairs everything.
+
+#include "support/installer_run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace tarnvex {
+namespace {
+
+using test::Connection;
+using test::HttpRequest;
+using test::httpResponse;
+using test::InstallerRun;
+using test::ProcessOptions;
+using test::readFile;
+
+const std::string instanceDir = "instances/Lantern Hollow/";
+const std::string iconFile = "icons/icon_velkorhub.png";
+const std::string clientFile = instanceDir + "tarnvex_client-aarch64-macos";
+const std::string serversDatFile = instanceDir + "minecraft/servers.dat";
+const std::string mmcPackFile = instanceDir + "mmc-pack.json";
+const std::string instanceCfgFile = instanceDir + "instance.cfg";
+// Everything the installer replaces, relative to the launcher directory.
+const std::string replacedFiles[] = {iconFile, clientFile, serversDatFile, mmcPackFile,
+                                     instanceCfgFile};
+const std::string worldFile = instanceDir + "minecraft/saves/World/level.dat";
+
+// Picks "Lantern Hollow", overwrites it and leaves at the last prompt.
+const std::string overwrite = "2\n2\n\n";
+
+std::string catalogueWith(const std::string& address, const std::string& loaderVersion) {
+    return R"([{"server": "Gable Fields", "version": "1.21.1", "loader": "fabric",
+                "loaderVersion": "0.16.5", "address": "gable.example.org"},
+               {"server": "Lantern Hollow", "version": "1.20.1", "loader": "forge",
+                "loaderVersion": ")" +
+           loaderVersion + R"(", "address": ")" + address + R"("}])";
+}
+
+const std::string standardCatalogue = catalogueWith("mc.example.org:25565", "47.3.0");
+
+std::string clientBody(std::size_t size) {
+    std::string body;
+    for (std::size_t i = 0; i < size; ++i) {
+        body.push_back(static_cast<char>('a' + i * 11 % 26));
+    }
+    return body;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> split;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        split.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return split;
+}
+
+using Snapshot = std::map<std::string, std::string>;
+
+// One home holding an existing "Lantern Hollow" with known old files, and its service.
+class FaultRun {
+public:
+    explicit FaultRun(std::string catalogue = standardCatalogue, std::size_t clientSize = 5000)
+        : catalogue_(std::move(catalogue)), client_(clientBody(clientSize)) {
+        serveNormally();
+        plantOldInstance();
+        outside_ = filesOutsideLauncher();
+    }
+
+    void serveNormally() {
+        run.serveBody("/servers", catalogue_);
+        run.serveBody(InstallerRun::clientPath, client_);
+    }
+
+    void plantOldInstance() const {
+        test::makeDirectories(path(instanceDir + "minecraft/saves/World"));
+        test::makeDirectories(path("icons"));
+        for (const std::string& file : replacedFiles) {
+            test::writeFile(path(file), "old " + file);
+        }
+        test::writeFile(path(worldFile), "level data");
+    }
+
+    std::string path(const std::string& relative) const {
+        return run.home().launcherPath() + "/" + relative;
+    }
+
+    Snapshot snapshot() const {
+        Snapshot files;
+        for (const std::string& file : replacedFiles) {
+            struct stat status {};
+            if (::stat(path(file).c_str(), &status) != 0) {
+                files[file] = "<missing>";
+            } else if (S_ISDIR(status.st_mode)) {
+                files[file] = "<directory>";
+            } else {
+                files[file] = readFile(path(file));
+            }
+        }
+        return files;
+    }
+
+    std::string filesOutsideLauncher() const {
+        const std::string launcher =
+            run.home().launcherPath().substr(run.home().home().size() + 1) + "/";
+        std::string outside;
+        for (const std::string& line : lines(test::listTree(run.home().home()))) {
+            if (!line.starts_with(launcher)) {
+                outside += line + "\n";
+            }
+        }
+        return outside;
+    }
+
+    // Hidden temporaries of an atomic replacement, anywhere under the launcher directory.
+    std::string staleTemporaries() const {
+        std::string stale;
+        for (const std::string& line : lines(test::listTree(run.home().launcherPath()))) {
+            const std::string_view path =
+                std::string_view(line).substr(0, line.size() - (line.ends_with('/') ? 1 : 0));
+            const std::string_view name = path.substr(path.rfind('/') + 1);
+            if (name.starts_with('.') && name.find(".tarnvex-") != std::string_view::npos) {
+                stale += line + "\n";
+            }
+        }
+        return stale;
+    }
+
+    /// After a fault: nothing outside, then a normal run that succeeds, leaves no temporary
+    /// behind, and writes the files that each of `afterFault` either kept from `before` or
+    /// already matched.
+    void expectRecovery(const Snapshot& before, const Snapshot& afterFault) {
+        EXPECT_EQ(filesOutsideLauncher(), outside_);
+        serveNormally();
+        const auto result = run.run(overwrite);
+        EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+        EXPECT_TRUE(result.standardError.ends_with("info: Done!\nPress Enter to exit...\n"))
+            << result.standardError;
+        const Snapshot recovered = snapshot();
+        EXPECT_EQ(recovered.at(clientFile), client_);
+        EXPECT_EQ(recovered.at(iconFile),
+                  readFile(TARNVEX_SOURCE_DIR "/resources/icon_velkorhub.png"));
+        for (const std::string& file : replacedFiles) {
+            const std::string& seen = afterFault.at(file);
+            EXPECT_TRUE(seen == before.at(file) || seen == recovered.at(file))
+                << file << " is neither what it was nor what a good run writes: " << seen.size()
+                << " bytes starting \"" << seen.substr(0, 40) << "\"";
+        }
+        EXPECT_EQ(readFile(path(worldFile)), "level data");
+        EXPECT_EQ(staleTemporaries(), "");
+        EXPECT_EQ(filesOutsideLauncher(), outside_);
+    }
+
+    InstallerRun run;
+
+private:
+    std::string catalogue_;
+    std::string client_;
+    std::string outside_;
+};
+
+// A second service that drops every connection partway into the TLS handshake.
+class HandshakeCutter {
+public:
+    HandshakeCutter()
+        : certificates_(test::makeTestCertificates()),
+          server_(certificates_, [](const HttpRequest&, Connection&) {},
+                  {.closeDuringHandshake = true}) {}
+    std::string url(std::string_view path) const { return server_.url(path); }
+
+private:
+    test::TestCertificates certificates_;
+    test::HttpsServer server_;
+};
+
+void setVariable(ProcessOptions& options, const std::string& name, const std::string& value) {
+    for (auto& [key, current] : options.environment) {
+        if (key == name) {
+            current = value;
+        }
+    }
+}
+
+struct Fault {
+    std::string name;
+    /// The last line the player sees on stderr; anything but an error line ends with status 0.
+    std::string lastLine;
+    /// How the line before it starts: the step that failed.
+    std::string failedStep;
+    /// How many of `replacedFiles`, in the order they are written, the run replaced.
+    std::size_t replaced;
+    std::function<void(FaultRun&, ProcessOptions&, HandshakeCutter&)> inject;
+    std::string catalogue = standardCatalogue;
+    std::size_t clientSize = 5000;
+    /// Takes away what the fault put in the launcher directory, before the next run.
+    std::function<void(FaultRun&)> clear = {};
+};
+
+void serveRaw(FaultRun& f, const std::string& path, std::string bytes) {
+    f.run.serve(path, [bytes = std::move(bytes)](const HttpRequest&, Connection& connection) {
+        connection.write(bytes);
+        connection.close();
+    });
+}
+
+std::string truncatedResponse(const std::string& body, std::size_t sent) {
+    return httpResponse(200, "OK", {{"content-length", std::to_string(body.size())}},
+                        std::string_view(body).substr(0, sent));
+}
+
+auto answering(const std::string& path, std::string bytes) {
+    return
+        [path, bytes](FaultRun& f, ProcessOptions&, HandshakeCutter&) { serveRaw(f, path, bytes); };
+}
+
+auto typing(std::string typed) {
+    return [typed](FaultRun&, ProcessOptions& options, HandshakeCutter&) {
+        options.standardInput = typed;
+    };
+}
+
+auto limitingFilesTo(long bytes) {
+    return [bytes](FaultRun&, ProcessOptions& options, HandshakeCutter&) {
+        options.fileSizeLimit = bytes;
+    };
+}
+
+auto cuttingHandshakesOf(std::string variable, std::string path) {
+    return [variable, path](FaultRun&, ProcessOptions& options, HandshakeCutter& cutter) {
+        setVariable(options, variable, cutter.url(path));
+    };
+}
+
+constexpr long iconSize = 38796;
+const std::string checking = "info: Checking for Minecraft server instances on remote...";
+const std::string downloading = "info: Downloading tarnvex client to ";
+
+std::vector<Fault> faults() {
+    const std::string client = clientBody(5000);
+    return {
+        {"connection closed in the status line", "error: EndOfStream", checking, 1,
+         answering("/servers", "HTTP/1.1 20")},
+        {"connection closed in the client's status line", "error: EndOfStream", downloading, 1,
+         answering(InstallerRun::clientPath, "HTTP/1.1 20")},
+        {"connection closed in the head after the length", "error: HttpHeadersInvalid", checking, 1,
+         answering("/servers", "HTTP/1.1 200 OK\r\ncontent-length: 5\r\n")},
+        // libcurl alone would take these for whole heads with empty bodies.
+        {"connection closed in the catalogue's head", "error: HttpHeadersInvalid", checking, 1,
+         answering("/servers", "HTTP/1.1 200 OK\r\ncontent-le")},
+        {"connection closed in the client's head", "error: HttpHeadersInvalid", downloading, 1,
+         answering(InstallerRun::clientPath, "HTTP/1.1 200 OK\r\ncontent-le")},
+        {"connection closed in the catalogue body", "error: IncompleteDownload", checking, 1,
+         answering("/servers", truncatedResponse(standardCatalogue, 100))},
+        {"connection closed in the client body", "error: IncompleteDownload",
+         "warning: Did not read all file content. (expected: 5000, actual: 3000)", 1,
+         answering(InstallerRun::clientPath, truncatedResponse(client, 3000))},
+        {"garbage response head", "error: HttpHeadersInvalid", checking, 1,
+         answering("/servers", "\x01\x02 no status line here\r\n\r\n{}")},
+        {"TLS handshake cut off (catalogue)", "error: TlsFailure", checking, 1,
+         cuttingHandshakesOf("TARNVEX_TESTBED_CATALOGUE_URL", "/servers")},
+        {"TLS handshake cut off (client)", "error: TlsFailure", downloading, 1,
+         cuttingHandshakesOf("TARNVEX_TESTBED_DOWNLOAD_URL", InstallerRun::clientPath)},
+        {"icon write fails", "error: FileTooBig", "info: Writing icon_velkrhub.png", 0,
+         limitingFilesTo(iconSize - 1)},
+        {"sync client write fails", "error: FileTooBig", downloading, 1, limitingFilesTo(60000),
+         standardCatalogue, 100000},
+        {"servers.dat write fails", "error: FileTooBig", "info: Writing minecraft/servers.dat", 2,
+         limitingFilesTo(50000), catalogueWith(std::string(60000, 'a') + ".example.org", "47.3.0")},
+        {"mmc-pack.json write fails", "error: FileTooBig", "info: Writing mmc-pack.json", 3,
+         limitingFilesTo(50000),
+         catalogueWith("mc.example.org", "47.3." + std::string(30000, '1'))},
+        {"instance.cfg cannot replace a directory", "error: IsDir", "info: Writing instance.cfg", 4,
+         [](FaultRun& f, ProcessOptions&, HandshakeCutter&) {
+             ASSERT_EQ(::unlink(f.path(instanceCfgFile).c_str()), 0);
+             test::makeDirectories(f.path(instanceCfgFile) + "/inside");
+         },
+         standardCatalogue, 5000,
+         [](FaultRun& f) {
+             ASSERT_EQ(::rmdir(f.path(instanceCfgFile + "/inside").c_str()), 0);
+             ASSERT_EQ(::rmdir(f.path(instanceCfgFile).c_str()), 0);
+         }},
+        {"input ends at the menu", "error: EndOfStream", checking, 1, typing("")},
+        {"input ends inside the menu answer", "error: EndOfStream", checking, 1, typing("2")},
+        {"input ends at the exists menu", "error: EndOfStream",
+         "warning: Chosen Minecraft server instance \"Lantern Hollow\" already exists.", 1,
+         typing("2\n")},
+        {"input ends at the last prompt", "Press Enter to exit...", "info: Done!", 5,
+         typing("2\n2\n")},
+    };
+}
+
+void expectEndsClearlyAndRepairs(const Fault& fault, HandshakeCutter& cutter) {
+    SCOPED_TRACE(fault.name);
+    FaultRun f(fault.catalogue, fault.clientSize);
+    ProcessOptions options = f.run.options(overwrite);
+    fault.inject(f, options, cutter);
+    const Snapshot before = f.snapshot();
+
+    const auto result = test::runProcess(TARNVEX_TESTBED_PATH, options);
+    const std::vector<std::string> logged = lines(result.standardError);
+    ASSERT_GE(logged.size(), 2u) << result.standardError;
+    EXPECT_EQ(logged.back(), fault.lastLine) << result.standardError;
+    EXPECT_TRUE(logged[logged.size() - 2].starts_with(fault.failedStep)) << result.standardError;
+    EXPECT_EQ(result.exitStatus, fault.lastLine.starts_with("error: ") ? 1 : 0);
+    const Snapshot afterFault = f.snapshot();
+    for (std::size_t i = 0; i < std::size(replacedFiles); ++i) {
+        const std::string& file = replacedFiles[i];
+        EXPECT_EQ(afterFault.at(file) != before.at(file), i < fault.replaced) << file;
+    }
+    // A failure cleans up after itself; only a killed run may leave a temporary.
+    EXPECT_EQ(f.staleTemporaries(), "");
+    if (fault.clear) {
+        fault.clear(f);
+    }
+    f.expectRecovery(before, afterFault);
+}
+
+TEST(FaultInjection, EveryFaultEndsClearlyAndTheNextRunRepairs) {
+    HandshakeCutter cutter;
+    for (const Fault& fault : faults()) {
+        expectEndsClearlyAndRepairs(fault, cutter);
+    }
+}
+
+// The child a route kills, once the test has started it and until it has been waited for.
+struct KillTarget {
+    std::mutex lock;
+    test::ChildProcess* child = nullptr;
+    bool started = false;
+};
+
+// Runs the testbed for an overwrite while the client route, on the server's thread, kills it
+// after `trigger`; returns how the child ended.
+template <class Trigger> test::ProcessResult runKilledBy(FaultRun& f, Trigger trigger) {
+    auto target = std::make_shared<KillTarget>();
+    f.run.serve(InstallerRun::clientPath,
+                [target, trigger](const HttpRequest&, Connection& connection) {
+                    for (;;) {
+                        {
+                            const std::lock_guard guard(target->lock);
+                            if (target->started) {
+                                break;
+                            }
+                        }
+                        if (!connection.sleepFor(std::chrono::milliseconds(1))) {
+                            return;
+                        }
+                    }
+                    trigger(connection);
+                    const std::lock_guard guard(target->lock);
+                    if (target->child != nullptr) {
+                        target->child->kill(SIGKILL);
+                    }
+                });
+    test::ChildProcess process(TARNVEX_TESTBED_PATH, f.run.options(overwrite));
+    {
+        const std::lock_guard guard(target->lock);
+        target->child = &process;
+        target->started = true;
+    }
+    auto result = process.wait();
+    {
+        const std::lock_guard guard(target->lock);
+        target->child = nullptr;
+    }
+    f.serveNormally();
+    return result;
+}
+
+TEST(FaultInjection, KilledDuringTheDownloadKeepsTheOldClient) {
+    FaultRun f;
+    const Snapshot before = f.snapshot();
+    const std::string body = clientBody(100000);
+    const auto result = runKilledBy(f, [body](Connection& connection) {
+        connection.write(truncatedResponse(body, 0));
+        for (std::size_t sent = 0; sent < 20000; sent += 5000) {
+            connection.write(body.substr(sent, 5000));
+        }
+    });
+    EXPECT_EQ(result.signal, SIGKILL) << result.standardError;
+    const Snapshot afterFault = f.snapshot();
+    EXPECT_EQ(afterFault.at(clientFile), before.at(clientFile));
+    // What the killed run left is what the next one has to clear away.
+    EXPECT_TRUE(
+        f.staleTemporaries().starts_with(instanceDir + ".tarnvex_client-aarch64-macos.tarnvex-"))
+        << f.staleTemporaries();
+    f.expectRecovery(before, afterFault);
+}
+
+TEST(FaultInjection, KilledWhileWritingTheInstanceLeavesEachFileOldOrNew) {
+    FaultRun f;
+    // Kills later and later after the client has gone out, until a run has written everything;
+    // the growing step reaches the end soon even in a slow build.
+    constexpr int mostTries = 40;
+    bool allWritten = false;
+    std::chrono::microseconds delay(0);
+    for (int attempt = 0; attempt < mostTries && !allWritten;
+         ++attempt, delay = std::max(std::chrono::microseconds(250), delay * 7 / 5)) {
+        SCOPED_TRACE(attempt);
+        f.plantOldInstance();
+        const Snapshot before = f.snapshot();
+        const std::string body = clientBody(5000);
+        const auto result = runKilledBy(f, [body, delay](Connection& connection) {
+            connection.write(httpResponse(200, "OK", {}, body));
+            std::this_thread::sleep_for(delay);
+        });
+        if (result.signal != SIGKILL) {
+            EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+        }
+        const Snapshot afterFault = f.snapshot();
+        allWritten = std::ranges::none_of(replacedFiles, [&](const std::string& file) {
+            return afterFault.at(file) == before.at(file);
+        });
+        f.expectRecovery(before, afterFault);
+    }
+}
+
+} // namespace
+} // namespace tarnvex
