@@ -93,9 +93,9 @@ ChildProcess::~ChildProcess() {
 }
 
 void ChildProcess::kill(int signal) {
-    const int pid = pid_.load();
-    if (pid > 0) {
-        ::kill(pid, signal);
+    const std::lock_guard guard(pidLock_);
+    if (pid_ > 0) {
+        ::kill(pid_, signal);
     }
 }
 
@@ -155,10 +155,19 @@ ProcessResult ChildProcess::wait() {
         ::close(stdinFd_);
         stdinFd_ = -1;
     }
-    int status = 0;
-    while (::waitpid(pid_.load(), &status, 0) < 0 && errno == EINTR) {
+    // The ended child stays a zombie until reaped, so its id cannot go to another process while
+    // kill() may still use it.
+    siginfo_t ended{};
+    while (::waitid(P_PID, static_cast<id_t>(pid_), &ended, WEXITED | WNOWAIT) < 0 &&
+           errno == EINTR) {
     }
-    pid_ = -1;
+    int status = 0;
+    {
+        const std::lock_guard guard(pidLock_);
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+    }
     waited_ = true;
     if (WIFEXITED(status)) {
         result.exitStatus = WEXITSTATUS(status);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <atomic>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -41,7 +41,8 @@ public:
     ProcessResult wait();
 
 private:
-    std::atomic<int> pid_{-1};
+    std::mutex pidLock_;
+    int pid_ = -1;
     int stdinFd_ = -1;
     int stdoutFd_ = -1;
     int stderrFd_ = -1;
