@@ -1,5 +1,8 @@
 #include "support/https_server.h"
 
+#include "platform/unique_fd.h"
+#include "support/openssl_handles.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -28,42 +31,9 @@
 namespace tarnvex::test {
 namespace {
 
-template <auto Free> struct OpenSslDeleter {
-    template <typename T> void operator()(T* object) const { Free(object); }
-};
-
 using SslCtxPtr = std::unique_ptr<SSL_CTX, OpenSslDeleter<SSL_CTX_free>>;
 using SslPtr = std::unique_ptr<SSL, OpenSslDeleter<SSL_free>>;
-using BioPtr = std::unique_ptr<BIO, OpenSslDeleter<BIO_free_all>>;
 using BioMethodPtr = std::unique_ptr<BIO_METHOD, OpenSslDeleter<BIO_meth_free>>;
-using X509Ptr = std::unique_ptr<X509, OpenSslDeleter<X509_free>>;
-using PkeyPtr = std::unique_ptr<EVP_PKEY, OpenSslDeleter<EVP_PKEY_free>>;
-
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            reset(std::exchange(other.fd_, -1));
-        }
-        return *this;
-    }
-    ~UniqueFd() { reset(); }
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 [[noreturn]] void fail(const std::string& what) {
     std::string message = "https server: " + what;
@@ -338,7 +308,9 @@ void Connection::reset() {
     state_.closeSocket();
 }
 
-bool Connection::closed() const { return state_.isClosed; }
+bool Connection::closed() const {
+    return state_.isClosed;
+}
 
 bool Connection::sleepFor(std::chrono::milliseconds duration) {
     return state_.stop.sleepFor(duration);
@@ -532,9 +504,13 @@ HttpsServer::HttpsServer(const TestCertificates& certificates, Handler handler,
     impl_->acceptThread = std::thread([impl = impl_.get()] { impl->acceptLoop(); });
 }
 
-HttpsServer::~HttpsServer() { impl_->stopAndJoin(); }
+HttpsServer::~HttpsServer() {
+    impl_->stopAndJoin();
+}
 
-std::uint16_t HttpsServer::port() const { return impl_->port; }
+std::uint16_t HttpsServer::port() const {
+    return impl_->port;
+}
 
 std::string HttpsServer::url(std::string_view pathAndQuery) const {
     return "https://localhost:" + std::to_string(impl_->port) + std::string(pathAndQuery);

@@ -1,5 +1,7 @@
 #include "support/test_certificates.h"
 
+#include "support/openssl_handles.h"
+
 #include <openssl/bio.h>
 #include <openssl/bn.h>
 #include <openssl/err.h>
@@ -15,16 +17,9 @@
 namespace tarnvex::test {
 namespace {
 
-template <auto Free> struct OpenSslDeleter {
-    template <typename T> void operator()(T* object) const { Free(object); }
-};
-
-using PkeyPtr = std::unique_ptr<EVP_PKEY, OpenSslDeleter<EVP_PKEY_free>>;
 using PkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, OpenSslDeleter<EVP_PKEY_CTX_free>>;
-using X509Ptr = std::unique_ptr<X509, OpenSslDeleter<X509_free>>;
 using ExtensionPtr = std::unique_ptr<X509_EXTENSION, OpenSslDeleter<X509_EXTENSION_free>>;
 using BignumPtr = std::unique_ptr<BIGNUM, OpenSslDeleter<BN_free>>;
-using BioPtr = std::unique_ptr<BIO, OpenSslDeleter<BIO_free_all>>;
 
 constexpr long secondsPerDay = 24L * 60 * 60;
 
