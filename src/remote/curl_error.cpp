@@ -1,7 +1,8 @@
 #include "remote/curl_error.h"
 
+#include "remote/header_text.h"
+
 #include <cerrno>
-#include <string_view>
 
 namespace tarnvex {
 
@@ -20,18 +21,7 @@ bool lastUrlIsHttps(CURL* handle) {
     if (curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &url) != CURLE_OK || url == nullptr) {
         return true;
     }
-    const std::string_view text(url);
-    static constexpr std::string_view https = "https:";
-    if (text.size() < https.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < https.size(); ++i) {
-        const char c = text[i];
-        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c) != https[i]) {
-            return false;
-        }
-    }
-    return true;
+    return startsWithIgnoringCase(url, "https:");
 }
 
 } // namespace
