@@ -73,7 +73,12 @@ Result<std::uint8_t> inputNumberBetweenOneAnd(BufferedReader& in, BufferedWriter
         }
         const std::optional<std::string>& typed = *line;
         if (!typed.has_value()) {
-            // An ended input would answer every prompt with an empty line for ever.
+            // An ended input would answer every prompt with an empty line for ever. The line feed
+            // the player never typed ends the prompt's line, so the error stands on its own; a
+            // console that cannot take it changes nothing about why the run ends.
+            if (out.write("\n")) {
+                (void)out.flush();
+            }
             return std::unexpected(Error::EndOfStream);
         }
         const std::string& text = typed.value();

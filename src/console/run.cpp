@@ -5,7 +5,9 @@
 #include "console/leak_check.h"
 #include "console/line_input.h"
 #include "console/log.h"
+#include "platform/environment.h"
 #include "platform/fd_stream.h"
+#include "platform/interrupt_cleanup.h"
 #include "platform/signals.h"
 
 #include <new>
@@ -48,8 +50,10 @@ Result<Ending> runSteps(const InstallerSettings& settings, BufferedReader& in,
 } // namespace
 
 int runInstaller(const InstallerSettings& settings) {
+    keepOnlyEnvironmentVariable("HOME");
     installCrashReporter();
     installBrokenPipeHandler();
+    installInterruptCleanup();
 
     FdSource standardInput(STDIN_FILENO, Error::ReadFailed);
     FdSink standardOutput(STDOUT_FILENO, Error::WriteFailed);

@@ -119,11 +119,12 @@ Result<AtomicFile> AtomicFile::create(const Directory& dir, std::string name) {
 
 AtomicFile::AtomicFile(UniqueFd dir, UniqueFd file, std::string name, std::string temporaryName)
     : dir_(std::move(dir)), file_(std::move(file)), name_(std::move(name)),
-      temporaryName_(std::move(temporaryName)), pending_(true) {}
+      temporaryName_(std::move(temporaryName)), removal_(dir_.get(), temporaryName_),
+      pending_(true) {}
 
 AtomicFile::AtomicFile(AtomicFile&& other) noexcept
     : dir_(std::move(other.dir_)), file_(std::move(other.file_)), name_(std::move(other.name_)),
-      temporaryName_(std::move(other.temporaryName_)),
+      temporaryName_(std::move(other.temporaryName_)), removal_(std::move(other.removal_)),
       pending_(std::exchange(other.pending_, false)), written_(other.written_),
       writeBackStarted_(other.writeBackStarted_) {}
 
@@ -134,6 +135,7 @@ AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
         file_ = std::move(other.file_);
         name_ = std::move(other.name_);
         temporaryName_ = std::move(other.temporaryName_);
+        removal_ = std::move(other.removal_);
         pending_ = std::exchange(other.pending_, false);
         written_ = other.written_;
         writeBackStarted_ = other.writeBackStarted_;
@@ -152,6 +154,7 @@ void AtomicFile::discard() noexcept {
     pending_ = false;
     file_.reset();
     (void)::unlinkat(dir_.get(), temporaryName_.c_str(), 0);
+    removal_.release();
 }
 
 Result<void> AtomicFile::setMode(mode_t mode) {
@@ -212,6 +215,7 @@ Result<void> AtomicFile::commit() {
         return std::unexpected(errorFromErrno(renameErrno));
     }
     pending_ = false;
+    removal_.release();
     // Makes the rename itself durable; a failure here leaves the right file in place regardless.
     (void)::fsync(dir_.get());
     dir_.reset();

@@ -3,6 +3,7 @@
 #include "error.h"
 #include "io/byte_stream.h"
 #include "platform/directory.h"
+#include "platform/interrupt_cleanup.h"
 #include "platform/unique_fd.h"
 
 #include <string>
@@ -12,7 +13,8 @@ namespace tarnvex {
 
 /// A file that replaces `name` in one step: bytes go to a hidden temporary in the same directory,
 /// and only `commit` puts them under the final name. Until then any earlier file of that name
-/// stays exactly as it was, and a file that is dropped uncommitted leaves nothing behind.
+/// stays exactly as it was, and a file that is dropped uncommitted, or whose run is interrupted,
+/// leaves nothing behind.
 class AtomicFile final : public ByteSink {
 public:
     /// Starts a replacement of `name` in `dir`: a new, empty temporary, write-only, closed on exec,
@@ -45,6 +47,7 @@ private:
     UniqueFd file_;
     std::string name_;
     std::string temporaryName_;
+    RemovalOnInterrupt removal_;
     bool pending_ = false;
     /// Bytes written so far, and how many of them have been handed to the disk early.
     off_t written_ = 0;

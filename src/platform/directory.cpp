@@ -53,6 +53,17 @@ Result<void> Directory::makeChild(const std::string& relativePath, mode_t mode) 
     return {};
 }
 
+Result<bool> Directory::resolves(const std::string& name) const {
+    struct stat status {};
+    if (::fstatat(fd_.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+        return true;
+    }
+    if (errno == ENOENT) {
+        return false;
+    }
+    return std::unexpected(errorFromErrno(errno));
+}
+
 Result<void> Directory::forEachEntry(const std::function<void(std::string_view)>& visit) const {
     // A separate descriptor gives each scan its own position, starting at the beginning.
     auto scanFd = openDirectoryAt(fd_.get(), ".");

@@ -23,6 +23,10 @@ public:
     /// exist. An existing entry of that name fails with `PathAlreadyExists`.
     Result<void> makeChild(const std::string& relativePath, mode_t mode) const;
 
+    /// Whether `name` resolves to an entry here as the file system compares names: on a Mac's
+    /// default volume also in another letter case or Unicode form.
+    Result<bool> resolves(const std::string& name) const;
+
     /// Calls `visit` with every entry name but "." and "..", from a fresh scan each time.
     Result<void> forEachEntry(const std::function<void(std::string_view)>& visit) const;
 

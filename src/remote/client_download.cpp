@@ -5,9 +5,11 @@
 #include "instance/instance_cfg.h"
 #include "platform/atomic_file.h"
 #include "platform/wall_clock.h"
+#include "remote/content_decoder.h"
 #include "remote/url.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 
 namespace tarnvex {
@@ -18,7 +20,9 @@ constexpr std::size_t bufferSize = 8192;
 // The most moved from the body to the file between two looks at the clock.
 constexpr std::size_t stepSize = 4500;
 
-class ClientWriter final : public ResponseHandler {
+// A server may content-encode the client although none was asked for; what reaches the file is
+// always the executable itself.
+class ClientWriter final : public ResponseHandler, private DecodedSink {
 public:
     ClientWriter(const std::string& url, ByteSink& file, SpinnerProgress& progress)
         : url_(url), file_(file, bufferSize), progress_(progress) {}
@@ -29,15 +33,21 @@ public:
             return std::unexpected(Error::ConnectionRefused);
         }
         advertised_ = head.contentLength;
+        auto decoder = ContentDecoder::forCoding(head.contentEncoding);
+        if (!decoder) {
+            return std::unexpected(decoder.error());
+        }
+        decoder_ = std::move(*decoder);
         return {};
     }
 
     Result<void> onBody(std::span<const std::byte> piece) override {
         while (!piece.empty()) {
             const auto step = piece.first(std::min(piece.size(), stepSize));
-            if (auto written = file_.write(step); !written) {
-                return written;
+            if (auto decoded = decoder_->decode(step, *this); !decoded) {
+                return decoded;
             }
+            // The byte count is the network's, as the content-length is.
             received_ += step.size();
             piece = piece.subspan(step.size());
             if (auto drawn = progress_.update(received_); !drawn) {
@@ -58,13 +68,19 @@ public:
         return progress_.finish();
     }
 
+    /// Whether a coded body ended where its coding says it ends.
+    Result<void> decodedWhole() { return decoder_ ? decoder_->finish() : Result<void>{}; }
+
     std::optional<std::uint64_t> advertised() const { return advertised_; }
     std::uint64_t received() const { return received_; }
 
 private:
+    Result<void> take(std::span<const std::byte> decoded) override { return file_.write(decoded); }
+
     const std::string& url_;
     BufferedWriter file_;
     SpinnerProgress& progress_;
+    std::unique_ptr<ContentDecoder> decoder_;
     std::optional<std::uint64_t> advertised_;
     std::uint64_t received_ = 0;
 };
@@ -113,6 +129,9 @@ Result<void> downloadSyncClient(HttpClient& client, const std::string& url,
     }
     if (!fetched) {
         return fetched;
+    }
+    if (auto whole = writer.decodedWhole(); !whole) {
+        return whole;
     }
     return file->commit();
 }

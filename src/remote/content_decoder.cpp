@@ -7,7 +7,7 @@
 #include <zstd_errors.h>
 
 #include <algorithm>
-#include <limits>
+#include <array>
 #include <new>
 #include <stdexcept>
 
@@ -15,37 +15,40 @@ namespace tarnvex {
 
 namespace {
 
-// How much the output grows per step of a decompressor.
+// The most a decompressor produces before its output is handed on.
 constexpr std::size_t outputStep = std::size_t{16} * 1024;
 
-/// Room for a decompressor at the end of `out`: never more than one byte past `limit`, so that
-/// a bomb is caught after at most one byte too many.
-Result<std::span<char>> openRoom(std::string& out, std::size_t limit) {
-    const std::size_t used = out.size();
-    const std::size_t room = std::min(outputStep, limit - used + 1);
-    try {
-        out.resize(used + room);
-    } catch (const std::bad_alloc&) {
-        return std::unexpected(Error::OutOfMemory);
-    } catch (const std::length_error&) {
-        return std::unexpected(Error::OutOfMemory);
-    }
-    return std::span<char>(out.data() + used, room);
-}
-
-class IdentityDecoder final : public ContentDecoder {
+/// Appends to a string, refusing to grow it past a limit.
+class BoundedString final : public DecodedSink {
 public:
-    Result<void> decode(std::span<const std::byte> in, std::string& out,
-                        std::size_t limit) override {
-        if (out.size() > limit || in.size() > limit - out.size()) {
+    BoundedString(std::string& out, std::size_t limit) : out_(out), limit_(limit) {}
+
+    Result<void> take(std::span<const std::byte> decoded) override {
+        if (out_.size() > limit_ || decoded.size() > limit_ - out_.size()) {
             return std::unexpected(Error::CatalogueTooLarge);
         }
         try {
-            out.append(reinterpret_cast<const char*>(in.data()), in.size());
+            out_.append(reinterpret_cast<const char*>(decoded.data()), decoded.size());
         } catch (const std::bad_alloc&) {
+            return std::unexpected(Error::OutOfMemory);
+        } catch (const std::length_error&) {
             return std::unexpected(Error::OutOfMemory);
         }
         return {};
+    }
+
+private:
+    std::string& out_;
+    std::size_t limit_;
+};
+
+class IdentityDecoder final : public ContentDecoder {
+public:
+    Result<void> decode(std::span<const std::byte> in, DecodedSink& out) override {
+        if (in.empty()) {
+            return {};
+        }
+        return out.take(in);
     }
 
     Result<void> finish() override { return {}; }
@@ -73,13 +76,12 @@ public:
         return {};
     }
 
-    Result<void> decode(std::span<const std::byte> in, std::string& out,
-                        std::size_t limit) override {
+    Result<void> decode(std::span<const std::byte> in, DecodedSink& out) override {
         while (!in.empty()) {
             // zlib counts in uInt.
             const auto piece = in.first(std::min<std::size_t>(in.size(), 1u << 30));
             in = in.subspan(piece.size());
-            if (auto decoded = decodePiece(piece, out, limit); !decoded) {
+            if (auto decoded = decodePiece(piece, out); !decoded) {
                 return decoded;
             }
         }
@@ -94,7 +96,7 @@ public:
     }
 
 private:
-    Result<void> decodePiece(std::span<const std::byte> in, std::string& out, std::size_t limit) {
+    Result<void> decodePiece(std::span<const std::byte> in, DecodedSink& out) {
         if (ended_) {
             return std::unexpected(Error::DecompressionFailed);
         }
@@ -103,27 +105,25 @@ private:
         stream_.avail_in = static_cast<uInt>(in.size());
         bool outputFull = false;
         while (!ended_ && (stream_.avail_in > 0 || outputFull)) {
-            const std::size_t used = out.size();
-            auto room = openRoom(out, limit);
-            if (!room) {
-                return std::unexpected(room.error());
-            }
-            stream_.next_out = reinterpret_cast<Bytef*>(room->data());
-            stream_.avail_out = static_cast<uInt>(room->size());
+            stream_.next_out = reinterpret_cast<Bytef*>(output_.data());
+            stream_.avail_out = static_cast<uInt>(output_.size());
             const int inflated = inflate(&stream_, Z_NO_FLUSH);
-            outputFull = stream_.avail_out == 0;
-            out.resize(used + room->size() - stream_.avail_out);
-            if (inflated == Z_STREAM_END) {
-                ended_ = true;
-            } else if (inflated == Z_MEM_ERROR) {
+            if (inflated == Z_MEM_ERROR) {
                 return std::unexpected(Error::OutOfMemory);
-            } else if (inflated == Z_BUF_ERROR) {
-                break;
-            } else if (inflated != Z_OK) {
+            }
+            if (inflated != Z_OK && inflated != Z_STREAM_END && inflated != Z_BUF_ERROR) {
                 return std::unexpected(Error::DecompressionFailed);
             }
-            if (out.size() > limit) {
-                return std::unexpected(Error::CatalogueTooLarge);
+            outputFull = stream_.avail_out == 0;
+            const std::size_t produced = output_.size() - stream_.avail_out;
+            if (produced > 0) {
+                if (auto taken = out.take(std::span(output_).first(produced)); !taken) {
+                    return taken;
+                }
+            }
+            ended_ = inflated == Z_STREAM_END;
+            if (inflated == Z_BUF_ERROR) {
+                break;
             }
         }
         // Bytes after the end of the stream are not part of any body we could have been sent.
@@ -134,6 +134,7 @@ private:
     }
 
     z_stream stream_{};
+    std::array<std::byte, outputStep> output_{};
     bool initialised_ = false;
     bool ended_ = false;
 };
@@ -157,30 +158,25 @@ public:
         return {};
     }
 
-    Result<void> decode(std::span<const std::byte> in, std::string& out,
-                        std::size_t limit) override {
+    Result<void> decode(std::span<const std::byte> in, DecodedSink& out) override {
         // With no input zstd would start looking for another frame.
         if (in.empty()) {
             return {};
         }
         ZSTD_inBuffer input{in.data(), in.size(), 0};
         for (;;) {
-            const std::size_t used = out.size();
-            auto room = openRoom(out, limit);
-            if (!room) {
-                return std::unexpected(room.error());
-            }
-            ZSTD_outBuffer output{room->data(), room->size(), 0};
+            ZSTD_outBuffer output{output_.data(), output_.size(), 0};
             const std::size_t hint = ZSTD_decompressStream(stream_, &output, &input);
-            out.resize(used + output.pos);
             if (ZSTD_isError(hint)) {
                 return std::unexpected(ZSTD_getErrorCode(hint) == ZSTD_error_memory_allocation
                                            ? Error::OutOfMemory
                                            : Error::DecompressionFailed);
             }
             frameComplete_ = hint == 0;
-            if (out.size() > limit) {
-                return std::unexpected(Error::CatalogueTooLarge);
+            if (output.pos > 0) {
+                if (auto taken = out.take(std::span(output_).first(output.pos)); !taken) {
+                    return taken;
+                }
             }
             // Output to spare means nothing is held back for lack of room.
             if (input.pos == input.size && output.pos < output.size) {
@@ -198,6 +194,7 @@ public:
 
 private:
     ZSTD_DStream* stream_ = nullptr;
+    std::array<std::byte, outputStep> output_{};
     bool frameComplete_ = false;
 };
 
@@ -214,6 +211,12 @@ Result<std::unique_ptr<ContentDecoder>> started(Arguments... arguments) {
 }
 
 } // namespace
+
+Result<void> ContentDecoder::decode(std::span<const std::byte> in, std::string& out,
+                                    std::size_t limit) {
+    BoundedString bounded(out, limit);
+    return decode(in, bounded);
+}
 
 Result<std::unique_ptr<ContentDecoder>> ContentDecoder::forCoding(std::string_view coding) {
     coding = trimHeaderValue(coding);

@@ -228,6 +228,8 @@ Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
         set(CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTPS));
         set(CURLOPT_REDIR_PROTOCOLS, static_cast<long>(CURLPROTO_HTTPS));
     }
+    // A proxy named by a variable such as https_proxy or ALL_PROXY would see every request.
+    set(CURLOPT_PROXY, "");
     set(CURLOPT_FOLLOWLOCATION, 1L);
     set(CURLOPT_MAXREDIRS, maximumRedirects);
     set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));

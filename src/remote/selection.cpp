@@ -30,21 +30,32 @@ Result<void> writeMenu(BufferedWriter& out, const std::vector<MinecraftServerEnt
     return out.write(menu);
 }
 
-Result<bool> instanceExists(const Directory& instances, std::string_view server) {
+Result<bool> instanceExists(const Directory& instances, const std::string& server,
+                            NameResolves resolves) {
     bool found = false;
     auto scanned =
         instances.forEachEntry([&](std::string_view name) { found = found || name == server; });
     if (!scanned) {
         return std::unexpected(scanned.error());
     }
-    return found;
+    if (found) {
+        return true;
+    }
+    // A Mac's volume finds "lantern hollow" for "Lantern Hollow", and a decomposed "Café" for a
+    // precomposed one: the directory the writers would open is there, so it must not be taken
+    // for a new one and overwritten unasked.
+    return resolves(instances, server);
 }
 
 } // namespace
 
+Result<bool> nameResolvesOnDisk(const Directory& instances, const std::string& name) {
+    return instances.resolves(name);
+}
+
 Result<Selection> selectServerInstance(const std::vector<MinecraftServerEntry>& catalogue,
                                        const std::string& launcherPath, BufferedReader& in,
-                                       BufferedWriter& out) {
+                                       BufferedWriter& out, NameResolves resolves) {
     auto instances = Directory::open(joinPath({launcherPath, "instances"}));
     if (!instances) {
         return std::unexpected(instances.error());
@@ -74,7 +85,7 @@ Result<Selection> selectServerInstance(const std::vector<MinecraftServerEntry>& 
                      "\" is not a valid instance directory name.");
             return std::unexpected(Error::InvalidInstanceName);
         }
-        auto exists = instanceExists(*instances, entry.server);
+        auto exists = instanceExists(*instances, entry.server, resolves);
         if (!exists) {
             return std::unexpected(exists.error());
         }

@@ -26,10 +26,18 @@ struct Selection {
     Directory instances;
 };
 
+/// Whether `name` resolves below `instances` as the file system compares names.
+using NameResolves = Result<bool> (*)(const Directory& instances, const std::string& name);
+
+/// The file system's own answer.
+Result<bool> nameResolvesOnDisk(const Directory& instances, const std::string& name);
+
 /// Shows the catalogue as a numbered menu and reads the player's choice; an instance that
-/// already exists leads to a menu of going back, overwriting or quitting.
+/// already exists leads to a menu of going back, overwriting or quitting. An instance exists when
+/// an entry of `instances` has its name byte for byte, or else when `resolves` finds it.
 Result<Selection> selectServerInstance(const std::vector<MinecraftServerEntry>& catalogue,
                                        const std::string& launcherPath, BufferedReader& in,
-                                       BufferedWriter& out);
+                                       BufferedWriter& out,
+                                       NameResolves resolves = &nameResolvesOnDisk);
 
 } // namespace tarnvex

@@ -85,11 +85,15 @@ TEST(NumberedPrompt, ComplainsUntilAValidChoice) {
                                  "SELECT> ");
 }
 
-TEST(NumberedPrompt, EndsWithEndOfStreamWhenTheInputEnds) {
+TEST(NumberedPrompt, EndsWithEndOfStreamOnALineOfItsOwnWhenTheInputEnds) {
     Console console("x\n");
     EXPECT_EQ(inputNumberBetweenOneAnd(console.in, console.out, 3).error(), Error::EndOfStream);
+    EXPECT_EQ(console.sink.text, "SELECT> \"x\" is not a valid number.\n"
+                                 "Please enter a valid number\n"
+                                 "SELECT> \n");
     Console partial("2");
     EXPECT_EQ(inputNumberBetweenOneAnd(partial.in, partial.out, 3).error(), Error::EndOfStream);
+    EXPECT_EQ(partial.sink.text, "SELECT> \n");
 }
 
 } // namespace

@@ -237,7 +237,7 @@ TEST_F(Installer, EmptyCatalogueEndsNormallyWithNothingCreated) {
 TEST_F(Installer, EndOfInputAtTheMenuEndsTheRun) {
     const auto result = run.run("");
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.standardOutput, test::bannerText() + menu + "SELECT> ");
+    EXPECT_EQ(result.standardOutput, test::bannerText() + menu + "SELECT> \n");
     EXPECT_TRUE(result.standardError.ends_with("\nerror: EndOfStream\n"));
 }
 
