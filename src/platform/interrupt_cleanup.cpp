@@ -52,6 +52,11 @@ void installInterruptCleanup() {
     }
     action.sa_flags = SA_RESETHAND;
     for (const int signal : interruptions) {
+        // A run started with `nohup` (or as a background job) keeps ignoring what it ignored.
+        struct sigaction inherited {};
+        if (::sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) {
+            continue;
+        }
         ::sigaction(signal, &action, nullptr);
     }
 }

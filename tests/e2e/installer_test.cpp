@@ -1,10 +1,19 @@
 // Whole runs of the testbed against the loopback service, checked as a player would see them:
 // what is shown, what is logged, the exit status and every file written.
 
+#include "support/compression.h"
 #include "support/installer_run.h"
+#include "support/refusing_port.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <future>
+#include <memory>
 #include <sys/stat.h>
+#include <thread>
 
 namespace tarnvex {
 namespace {
@@ -292,13 +301,34 @@ TEST_F(Installer, AShortClientIsAFailureThatKeepsTheOldOne) {
               "tarnvex_client-aarch64-macos\n");
 }
 
-TEST_F(Installer, InstallsAChunkedOrEmptyOrRedirectedClient) {
+// The download asks for no coding, but a server may apply one anyway (Apache with mod_deflate
+// forced on sends gzip, chunked): the executable is what gets installed.
+test::Handler codedClient(const std::string& coding, const std::string& body, bool chunked) {
+    const std::string coded = test::compressed(coding, body);
+    return [coding, coded, chunked](const HttpRequest&, Connection& connection) {
+        if (chunked) {
+            connection.write(httpResponse(
+                200, "OK", {{"Content-Encoding", coding}, {"transfer-encoding", "chunked"}},
+                test::chunkedBody(coded, 1000)));
+        } else {
+            connection.write(httpResponse(200, "OK", {{"Content-Encoding", coding}}, coded));
+        }
+    };
+}
+
+TEST_F(Installer, InstallsAChunkedEmptyRedirectedOrCodedClient) {
     const std::string body = client;
+    // Large enough that a coded body arrives in many pieces and decodes in many more.
+    const std::string large = clientBody(600 * 1024);
     const struct {
         const char* name;
         test::Handler handler;
         std::string expected;
     } cases[] = {
+        {"gzip, chunked", codedClient("gzip", large, true), large},
+        {"gzip", codedClient("gzip", large, false), large},
+        {"deflate", codedClient("deflate", large, false), large},
+        {"zstd, chunked", codedClient("zstd", large, true), large},
         {"chunked",
          [body](const HttpRequest&, Connection& connection) {
              connection.write(httpResponse(200, "OK", {{"transfer-encoding", "chunked"}},
@@ -352,6 +382,93 @@ TEST_F(Installer, ASlowClientShowsTheSpinnerTurning) {
     EXPECT_NE(shown.find("\r[>>>>] "), std::string::npos) << shown;
     EXPECT_TRUE(shown.ends_with(wipe + "> "));
     EXPECT_EQ(readFile(instanceFile("tarnvex_client-aarch64-macos")), body);
+}
+
+TEST_F(Installer, AClientInAnUnknownOrCorruptCodingKeepsTheOldOne) {
+    const std::string gzip = test::compressed("gzip", client);
+    const struct {
+        const char* coding;
+        std::string body;
+        const char* error;
+    } cases[] = {
+        {"compress", client, "error: UnsupportedCompressionMethod\n"},
+        {"br", client, "error: UnsupportedCompressionMethod\n"},
+        {"gzip", "not gzip at all", "error: DecompressionFailed\n"},
+        // Whole as far as its content-length goes, but the stream inside stops short.
+        {"gzip", gzip.substr(0, gzip.size() / 2), "error: DecompressionFailed\n"},
+    };
+    test::makeDirectories(run.home().instancePath("Lantern Hollow"));
+    test::writeFile(instanceFile("tarnvex_client-aarch64-macos"), "working client");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.coding + " of "s + std::to_string(c.body.size()) + " bytes");
+        run.serve(InstallerRun::clientPath, [c](const HttpRequest&, Connection& connection) {
+            connection.write(httpResponse(200, "OK", {{"content-encoding", c.coding}}, c.body));
+        });
+        const auto result = run.run("2\n2\n");
+        EXPECT_EQ(result.exitStatus, 1);
+        EXPECT_TRUE(result.standardError.ends_with(c.error)) << result.standardError;
+        EXPECT_EQ(readFile(instanceFile("tarnvex_client-aarch64-macos")), "working client");
+        EXPECT_EQ(test::listTree(run.home().instancePath("Lantern Hollow")),
+                  "tarnvex_client-aarch64-macos\n");
+    }
+}
+
+TEST_F(Installer, ProxyAndKeyLogVariablesChangeNothing) {
+    // Nothing listens there: a request sent through it would fail the run.
+    const test::RefusingPort refusing;
+    const std::string deadProxy = "127.0.0.1:" + std::to_string(refusing.port());
+    const std::pair<std::string, std::string> variables[] = {
+        {"https_proxy", "http://" + deadProxy}, {"HTTPS_PROXY", "http://" + deadProxy},
+        {"ALL_PROXY", "http://" + deadProxy},   {"all_proxy", "socks5h://" + deadProxy},
+        {"http_proxy", "http://" + deadProxy},
+    };
+    for (const auto& variable : variables) {
+        SCOPED_TRACE(variable.first);
+        InstallerRun fresh;
+        fresh.serveBody("/servers", catalogue);
+        fresh.serveBody(InstallerRun::clientPath, client);
+        const std::string keyLog = fresh.home().home() + "/tls-keys.log";
+        auto options = fresh.options("2\n\n");
+        options.environment.push_back(variable);
+        options.environment.emplace_back("SSLKEYLOGFILE", keyLog);
+        const auto result = test::runProcess(TARNVEX_TESTBED_PATH, options);
+        EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+        EXPECT_EQ(result.standardError, logOfWholeRun(fresh));
+        EXPECT_FALSE(test::pathExists(keyLog));
+    }
+}
+
+TEST_F(Installer, AnInterruptedDownloadLeavesTheOldClientAndNoTemporary) {
+    const std::string instance = run.home().instancePath("Lantern Hollow");
+    test::makeDirectories(instance);
+    test::writeFile(instanceFile("tarnvex_client-aarch64-macos"), "working client");
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        // Part of the body, then nothing until the run is gone.
+        auto sent = std::make_shared<std::atomic<bool>>(false);
+        run.serve(InstallerRun::clientPath, [sent](const HttpRequest&, Connection& connection) {
+            connection.write("HTTP/1.1 200 OK\r\ncontent-length: 100000\r\n\r\n");
+            connection.write(std::string(20000, 'c'));
+            *sent = true;
+            while (connection.sleepFor(std::chrono::milliseconds(20))) {
+            }
+        });
+        test::ChildProcess process(TARNVEX_TESTBED_PATH, run.options("2\n2\n\n"));
+        auto ended = std::async(std::launch::async, [&process] { return process.wait(); });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!*sent && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ASSERT_TRUE(*sent);
+        // The temporary was made before the request went out.
+        EXPECT_NE(test::listTree(instance).find(".tarnvex_client-aarch64-macos.tarnvex-"),
+                  std::string::npos);
+        process.kill(signal);
+        const auto result = ended.get();
+        EXPECT_EQ(result.signal, signal) << result.standardError;
+        EXPECT_EQ(readFile(instanceFile("tarnvex_client-aarch64-macos")), "working client");
+        EXPECT_EQ(test::listTree(instance), "tarnvex_client-aarch64-macos\n");
+    }
 }
 
 } // namespace

@@ -71,6 +71,25 @@ TEST(Selection, BackShowsTheWholeMenuAgainAndOverwriteTakesTheEntry) {
     EXPECT_EQ(stderrText.text(), warning + warning);
 }
 
+TEST(Selection, ANameTheVolumeFindsInAnotherCaseOrFormExists) {
+    // As a Mac's volume answers: "lantern hollow" is found for "Lantern Hollow" although no
+    // entry spells it so.
+    TempHome home;
+    test::makeDirectories(home.instancePath("lantern hollow"));
+    Console console("2\n2\n");
+    StderrCapture stderrText;
+    auto selected =
+        selectServerInstance(catalogue, home.launcherPath(), console.in, console.out,
+                             [](const Directory&, const std::string& name) -> Result<bool> {
+                                 return name == "Lantern Hollow";
+                             });
+    ASSERT_TRUE(selected.has_value());
+    EXPECT_EQ(selected->entry, &catalogue[1]);
+    EXPECT_EQ(console.sink.text, menu + "SELECT> " + existsMenu + "SELECT> ");
+    EXPECT_EQ(stderrText.text(),
+              "warning: Chosen Minecraft server instance \"Lantern Hollow\" already exists.\n");
+}
+
 TEST(Selection, QuitEndsWithNothingMore) {
     TempHome home;
     test::writeFile(home.instancePath("Lantern Hollow"), "any kind of entry counts");

@@ -70,9 +70,17 @@ ChildProcess::ChildProcess(const std::string& program, const ProcessOptions& opt
                                static_cast<rlim_t>(*options.fileSizeLimit)};
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }
-        struct sigaction defaultPipe {};
-        defaultPipe.sa_handler = SIG_DFL;
-        ::sigaction(SIGPIPE, &defaultPipe, nullptr);
+        // A test run as a background job inherits ignored interruptions; the child must see
+        // them as a player's Terminal delivers them.
+        struct sigaction defaultAction {};
+        defaultAction.sa_handler = SIG_DFL;
+        sigset_t unblocked;
+        sigemptyset(&unblocked);
+        for (const int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) {
+            ::sigaction(signal, &defaultAction, nullptr);
+            sigaddset(&unblocked, signal);
+        }
+        ::sigprocmask(SIG_UNBLOCK, &unblocked, nullptr);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
