@@ -1,5 +1,6 @@
 #include "console/line_input.h"
 
+#include "support/fails_with.h"
 #include "support/memory_stream.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 namespace tarnvex {
 namespace {
 
+using test::FailsWith;
 using test::StringSink;
 using test::StringSource;
 
@@ -51,7 +53,7 @@ TEST(Input, GivesAnEmptyLineAtTheEndOfInputAndDiscardsAPartialLine) {
 TEST(Input, ReportsAFailedFlush) {
     Console console("1\n");
     console.sink.failing = true;
-    EXPECT_EQ(input(console.in, console.out, "").error(), Error::WriteFailed);
+    EXPECT_THAT(input(console.in, console.out, ""), FailsWith(Error::WriteFailed));
 }
 
 TEST(NumberedPrompt, AcceptsANumberUpToTheBound) {
@@ -87,12 +89,14 @@ TEST(NumberedPrompt, ComplainsUntilAValidChoice) {
 
 TEST(NumberedPrompt, EndsWithEndOfStreamOnALineOfItsOwnWhenTheInputEnds) {
     Console console("x\n");
-    EXPECT_EQ(inputNumberBetweenOneAnd(console.in, console.out, 3).error(), Error::EndOfStream);
+    EXPECT_THAT(inputNumberBetweenOneAnd(console.in, console.out, 3),
+                FailsWith(Error::EndOfStream));
     EXPECT_EQ(console.sink.text, "SELECT> \"x\" is not a valid number.\n"
                                  "Please enter a valid number\n"
                                  "SELECT> \n");
     Console partial("2");
-    EXPECT_EQ(inputNumberBetweenOneAnd(partial.in, partial.out, 3).error(), Error::EndOfStream);
+    EXPECT_THAT(inputNumberBetweenOneAnd(partial.in, partial.out, 3),
+                FailsWith(Error::EndOfStream));
     EXPECT_EQ(partial.sink.text, "SELECT> \n");
 }
 

@@ -1,5 +1,6 @@
 #include "console/spinner.h"
 
+#include "support/fails_with.h"
 #include "support/memory_stream.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 namespace tarnvex {
 namespace {
 
+using test::FailsWith;
 using test::StringSink;
 
 TEST(Spinner, DrawsTheFramesInTurnAndWrapsAboveFour) {
@@ -47,7 +49,7 @@ TEST(Spinner, ReportsAFailedWrite) {
     StringSink sink;
     sink.failing = true;
     BufferedWriter out(sink, 1024);
-    EXPECT_EQ(spinner(out, 0, 0).error(), Error::WriteFailed);
+    EXPECT_THAT(spinner(out, 0, 0), FailsWith(Error::WriteFailed));
 }
 
 TEST(SpinnerProgress, RedrawsAtMostEveryHundredMilliseconds) {

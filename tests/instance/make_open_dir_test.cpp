@@ -1,5 +1,6 @@
 #include "instance/make_open_dir.h"
 
+#include "support/fails_with.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 namespace tarnvex {
 namespace {
 
+using test::FailsWith;
 using test::listTree;
 using test::makeDirectories;
 using test::TempDirectory;
@@ -62,7 +64,7 @@ TEST(MakeOpenDir, TakesPathsUpTo1023Bytes) {
     EXPECT_TRUE(makeOpenDir(openBase(temp), longest).has_value());
 
     TempDirectory other;
-    EXPECT_EQ(makeOpenDir(openBase(other), longest + "d").error(), Error::NameTooLong);
+    EXPECT_THAT(makeOpenDir(openBase(other), longest + "d"), FailsWith(Error::NameTooLong));
     EXPECT_EQ(listTree(other.path()), "");
 }
 
@@ -70,7 +72,7 @@ TEST(MakeOpenDir, FailsWhereAFileStandsInTheWay) {
     TempDirectory temp;
     writeFile(temp.path() + "/icons", "");
     for (const char* path : {"icons", "icons/sub"}) {
-        EXPECT_EQ(makeOpenDir(openBase(temp), path).error(), Error::NotDir) << path;
+        EXPECT_THAT(makeOpenDir(openBase(temp), path), FailsWith(Error::NotDir)) << path;
     }
 }
 
@@ -81,7 +83,7 @@ TEST(MakeOpenDir, ReportsAFolderItMayNotWriteTo) {
     TempDirectory temp;
     makeDirectories(temp.path() + "/locked");
     ::chmod((temp.path() + "/locked").c_str(), 0555);
-    EXPECT_EQ(makeOpenDir(openBase(temp), "locked/new/deeper").error(), Error::AccessDenied);
+    EXPECT_THAT(makeOpenDir(openBase(temp), "locked/new/deeper"), FailsWith(Error::AccessDenied));
 }
 
 } // namespace

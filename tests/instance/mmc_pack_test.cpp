@@ -1,5 +1,6 @@
 #include "instance/mmc_pack.h"
 
+#include "support/fails_with.h"
 #include "support/stderr_capture.h"
 #include "support/temp_home.h"
 
@@ -11,6 +12,7 @@
 namespace tarnvex {
 namespace {
 
+using test::FailsWith;
 using test::listTree;
 using test::readFile;
 using test::StderrCapture;
@@ -202,7 +204,8 @@ TEST(MmcPack, EscapesQuotesBackslashesAndControlBytesOnly) {
 }
 
 TEST(MmcPack, RefusesTextThatIsNotUtf8) {
-    EXPECT_EQ(mmcPackText(entry("fabric", "1.20.1", "0.15\xff")).error(), Error::InvalidCharacter);
+    EXPECT_THAT(mmcPackText(entry("fabric", "1.20.1", "0.15\xff")),
+                FailsWith(Error::InvalidCharacter));
 }
 
 TEST(MmcPack, OverwritesTheFileAndLeavesTheRestOfTheInstance) {
@@ -242,8 +245,8 @@ TEST(MmcPack, ARefusedEntryTouchesNoFile) {
                 writeFile(instance.path() + "/mmc-pack.json", "previous");
             }
             StderrCapture stderrText;
-            EXPECT_EQ(writeMmcPack(Directory::open(instance.path()).value(), c.entry).error(),
-                      c.error);
+            EXPECT_THAT(writeMmcPack(Directory::open(instance.path()).value(), c.entry),
+                        FailsWith(c.error));
             EXPECT_EQ(stderrText.text(), "info: Writing mmc-pack.json\n" + c.message);
             EXPECT_EQ(listTree(instance.path()), existing ? "mmc-pack.json\n" : "");
             if (existing) {

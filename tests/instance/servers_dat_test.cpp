@@ -1,6 +1,7 @@
 #include "instance/servers_dat.h"
 
 #include "instance/file_size_limit.h"
+#include "support/fails_with.h"
 #include "support/stderr_capture.h"
 #include "support/temp_home.h"
 
@@ -12,6 +13,7 @@ namespace tarnvex {
 namespace {
 
 using namespace std::string_literals;
+using test::FailsWith;
 using test::FileSizeLimit;
 using test::listTree;
 using test::makeDirectories;
@@ -80,9 +82,8 @@ TEST(ServersDat, RefusesAnAddressTooLongForTheFormat) {
     makeDirectories(instance.path() + "/minecraft");
     writeFile(instance.path() + "/minecraft/servers.dat", "previous");
     StderrCapture stderrText;
-    EXPECT_EQ(
-        writeServersDat(Directory::open(instance.path()).value(), std::string(65536, 'a')).error(),
-        Error::ServerAddressTooLong);
+    EXPECT_THAT(writeServersDat(Directory::open(instance.path()).value(), std::string(65536, 'a')),
+                FailsWith(Error::ServerAddressTooLong));
     EXPECT_EQ(stderrText.text(), "info: Writing minecraft/servers.dat\n"
                                  "error: Server address is 65536 bytes long; at most 65535 fit in "
                                  "the server list.\n");
@@ -100,7 +101,7 @@ TEST(ServersDat, AFailedWriteKeepsThePreviousList) {
         const FileSizeLimit limit(16);
         written = writeServersDat(dir, "play.example.net");
     }
-    EXPECT_EQ(written.error(), Error::FileTooBig);
+    EXPECT_THAT(written, FailsWith(Error::FileTooBig));
     EXPECT_EQ(listTree(instance.path()), "minecraft/\nminecraft/servers.dat\n");
     EXPECT_EQ(readFile(instance.path() + "/minecraft/servers.dat"), "previous");
 }

@@ -1,5 +1,6 @@
 #include "launcher/launcher_discovery.h"
 
+#include "support/fails_with.h"
 #include "support/stderr_capture.h"
 #include "support/temp_home.h"
 
@@ -10,6 +11,7 @@
 namespace tarnvex {
 namespace {
 
+using test::FailsWith;
 using test::makeDirectories;
 using test::StderrCapture;
 using test::TempDirectory;
@@ -48,7 +50,7 @@ TEST(LauncherDiscovery, RefusesAHomeThatIsMissingEmptyOrRelative) {
          {std::optional<std::string_view>(), std::optional<std::string_view>(""),
           std::optional<std::string_view>("relative/home")}) {
         StderrCapture stderrText;
-        EXPECT_EQ(discoverLauncherDirectory(home).error(), Error::AppDataDirUnavailable);
+        EXPECT_THAT(discoverLauncherDirectory(home), FailsWith(Error::AppDataDirUnavailable));
         EXPECT_EQ(stderrText.text(), failed);
     }
 }
@@ -56,7 +58,7 @@ TEST(LauncherDiscovery, RefusesAHomeThatIsMissingEmptyOrRelative) {
 TEST(LauncherDiscovery, WarnsAboutAMissingDirectory) {
     TempDirectory home;
     StderrCapture stderrText;
-    EXPECT_EQ(discoverLauncherDirectory(home.path()).error(), Error::AppDataDirUnavailable);
+    EXPECT_THAT(discoverLauncherDirectory(home.path()), FailsWith(Error::AppDataDirUnavailable));
     EXPECT_EQ(stderrText.text(), "warning: Failed to open Prism dir. Error: FileNotFound, dir: " +
                                      launcherIn(home.path()) + "\n" + failed);
 }
@@ -79,7 +81,8 @@ TEST(LauncherDiscovery, RefusesADirectoryWithoutBothEntries) {
             writeFile(launcherIn(home.path()) + "/prismlauncher.cfg", "");
         }
         StderrCapture stderrText;
-        EXPECT_EQ(discoverLauncherDirectory(home.path()).error(), Error::AppDataDirUnavailable);
+        EXPECT_THAT(discoverLauncherDirectory(home.path()),
+                    FailsWith(Error::AppDataDirUnavailable));
         EXPECT_EQ(stderrText.text(),
                   "warning: Dir path does not look like a valid PrismLauncher installation: " +
                       launcherIn(home.path()) + "\n" + failed);
@@ -94,7 +97,7 @@ TEST(LauncherDiscovery, NamesTheErrorOfAnUnreadableDirectory) {
     makeDirectories(launcherIn(home.path()));
     ::chmod(launcherIn(home.path()).c_str(), 0);
     StderrCapture stderrText;
-    EXPECT_EQ(discoverLauncherDirectory(home.path()).error(), Error::AppDataDirUnavailable);
+    EXPECT_THAT(discoverLauncherDirectory(home.path()), FailsWith(Error::AppDataDirUnavailable));
     EXPECT_EQ(stderrText.text(), "warning: Failed to open Prism dir. Error: AccessDenied, dir: " +
                                      launcherIn(home.path()) + "\n" + failed);
 }

@@ -1,6 +1,7 @@
 #include "platform/atomic_file.h"
 
 #include "instance/file_size_limit.h"
+#include "support/fails_with.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 namespace tarnvex {
 namespace {
 
+using test::FailsWith;
 using test::FileSizeLimit;
 using test::listTree;
 using test::readFile;
@@ -51,7 +53,7 @@ TEST(AtomicFile, OldContentStaysUntilCommitThenOnlyTheNewFileIsLeft) {
     ASSERT_TRUE(file->commit().has_value());
     EXPECT_EQ(readFile(temp.path() + "/instance.cfg"), "new");
     EXPECT_EQ(listTree(temp.path()), "instance.cfg\n");
-    EXPECT_EQ(file->commit().error(), Error::Unexpected);
+    EXPECT_THAT(file->commit(), FailsWith(Error::Unexpected));
 }
 
 TEST(AtomicFile, AnUncommittedFileLeavesNothingBehind) {
@@ -126,7 +128,7 @@ TEST(AtomicFile, AFailedWriteReportsItsCauseAndKeepsThePreviousFile) {
         const FileSizeLimit limit(16);
         written = writeAll(file, std::string(100, 'x'));
     }
-    EXPECT_EQ(written.error(), Error::FileTooBig);
+    EXPECT_THAT(written, FailsWith(Error::FileTooBig));
     EXPECT_EQ(listTree(temp.path()), "mmc-pack.json\n");
     EXPECT_EQ(readFile(temp.path() + "/mmc-pack.json"), "previous");
 }
@@ -136,7 +138,7 @@ TEST(AtomicFile, AFailedRenameRemovesTheTemporary) {
     test::makeDirectories(temp.path() + "/instance.cfg/inside");
     auto dir = Directory::open(temp.path()).value();
     auto file = AtomicFile::create(dir, "instance.cfg").value();
-    EXPECT_EQ(file.commit().error(), Error::IsDir);
+    EXPECT_THAT(file.commit(), FailsWith(Error::IsDir));
     EXPECT_EQ(listTree(temp.path()), "instance.cfg/\ninstance.cfg/inside/\n");
 }
 

@@ -1,5 +1,6 @@
 #include "remote/catalogue_fetch.h"
 
+#include "support/fails_with.h"
 #include "support/https_server.h"
 #include "support/stderr_capture.h"
 #include "support/temp_home.h"
@@ -12,6 +13,7 @@ namespace tarnvex {
 namespace {
 
 using test::Connection;
+using test::FailsWith;
 using test::HttpRequest;
 using test::httpResponse;
 using test::HttpsServer;
@@ -122,7 +124,7 @@ TEST(CatalogueFetch, FailsAnyOtherStatusWithItsPhrase) {
         // Followed redirects leave the URL in the line as it was configured.
         const auto settings = service.settings("/start");
         StderrCapture stderrText;
-        EXPECT_EQ(fetchCatalogue(settings).error(), Error::NetworkError) << status;
+        EXPECT_THAT(fetchCatalogue(settings), FailsWith(Error::NetworkError)) << status;
         EXPECT_EQ(stderrText.text(), checking + "error: (HTTP " + std::to_string(status) + " " +
                                          std::string(phrase) + ") Failed to GET \"" +
                                          settings.catalogueUrl + "\"\n");
@@ -140,7 +142,7 @@ TEST(CatalogueFetch, ReadsTheWholeBodyBeforeJudgingTheStatus) {
     for (const auto& [response, error] : responses) {
         CatalogueService service(response);
         StderrCapture stderrText;
-        EXPECT_EQ(fetchCatalogue(service.settings()).error(), error);
+        EXPECT_THAT(fetchCatalogue(service.settings()), FailsWith(error));
         EXPECT_EQ(stderrText.text(), checking);
     }
 }
@@ -157,7 +159,7 @@ TEST(CatalogueFetch, RefusesBodiesItCannotOrWillNotDecode) {
     for (const auto& [response, error] : responses) {
         CatalogueService service(response);
         StderrCapture stderrText;
-        EXPECT_EQ(fetchCatalogue(service.settings()).error(), error) << errorName(error);
+        EXPECT_THAT(fetchCatalogue(service.settings()), FailsWith(error)) << errorName(error);
         EXPECT_EQ(stderrText.text(), checking);
     }
 }
@@ -168,7 +170,7 @@ TEST(CatalogueFetch, RefusesAnUrlThatIsNotHttpsBeforeAnyRequest) {
     settings.catalogueUrl =
         "http://localhost:" + std::to_string(service.server().port()) + "/servers";
     StderrCapture stderrText;
-    EXPECT_EQ(fetchCatalogue(settings).error(), Error::InvalidFormat);
+    EXPECT_THAT(fetchCatalogue(settings), FailsWith(Error::InvalidFormat));
     EXPECT_EQ(stderrText.text(), checking);
     EXPECT_TRUE(service.server().requests().empty());
 }

@@ -1,9 +1,13 @@
 #include "remote/catalogue_parser.h"
 
+#include "support/fails_with.h"
+
 #include <gtest/gtest.h>
 
 namespace tarnvex {
 namespace {
+
+using test::FailsWith;
 
 const std::string fabricEntry = R"({"server": "Gable Fields", "version": "1.20.1",
     "loader": "fabric", "loaderVersion": "0.15.11", "address": "play.example.org:25565"})";
@@ -78,10 +82,7 @@ TEST(CatalogueParser, NamesEachWayADocumentIsRefused) {
         {R"([{"server": "a)", Error::UnexpectedEndOfInput},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.body);
-        const auto parsed = parseCatalogue(c.body);
-        ASSERT_FALSE(parsed.has_value());
-        EXPECT_EQ(errorName(parsed.error()), errorName(c.error));
+        EXPECT_THAT(parseCatalogue(c.body), FailsWith(c.error)) << c.body;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "remote/content_decoder.h"
 
 #include "support/compression.h"
+#include "support/fails_with.h"
 
 #include <gtest/gtest.h>
 #include <zstd.h>
@@ -9,6 +10,7 @@ namespace tarnvex {
 namespace {
 
 using test::compressed;
+using test::FailsWith;
 
 std::span<const std::byte> bytesOf(std::string_view text) {
     return std::as_bytes(std::span(text.data(), text.size()));
@@ -72,7 +74,8 @@ TEST(ContentDecoder, UndoesEachCodingWhateverThePieces) {
 
 TEST(ContentDecoder, RefusesCompressAndUnknownCodings) {
     for (std::string_view coding : {"compress", "x-compress", "br", "gzip, zstd", "gzip2"}) {
-        EXPECT_EQ(ContentDecoder::forCoding(coding).error(), Error::UnsupportedCompressionMethod)
+        EXPECT_THAT(ContentDecoder::forCoding(coding),
+                    FailsWith(Error::UnsupportedCompressionMethod))
             << coding;
     }
 }
@@ -89,7 +92,7 @@ TEST(ContentDecoder, RefusesCorruptTruncatedOrOverlongStreams) {
              {std::string(), std::string("not compressed at all"), flipped,
               whole.substr(0, whole.size() / 2), whole.substr(0, whole.size() - 1),
               whole + "trailing", wrongCheck}) {
-            EXPECT_EQ(decodeAll(coding, body).error(), Error::DecompressionFailed)
+            EXPECT_THAT(decodeAll(coding, body), FailsWith(Error::DecompressionFailed))
                 << coding << " of " << body.size() << " bytes";
         }
     }
@@ -103,7 +106,8 @@ TEST(ContentDecoder, StopsABombAtTheLimit) {
         auto decoder = ContentDecoder::forCoding(coding);
         ASSERT_TRUE(decoder.has_value());
         std::string out;
-        EXPECT_EQ((*decoder)->decode(bytesOf(body), out, limit).error(), Error::CatalogueTooLarge)
+        EXPECT_THAT((*decoder)->decode(bytesOf(body), out, limit),
+                    FailsWith(Error::CatalogueTooLarge))
             << coding;
         EXPECT_LE(out.size(), limit + 1) << coding;
     }
@@ -114,7 +118,8 @@ TEST(ContentDecoder, AcceptsABodyOfExactlyTheLimit) {
     for (std::string_view coding : {"", "gzip", "zstd"}) {
         const std::string body = coding.empty() ? text : compressed(coding, text);
         EXPECT_EQ(decodeAll(coding, body, 512, text.size()), text) << coding;
-        EXPECT_EQ(decodeAll(coding, body, 512, text.size() - 1).error(), Error::CatalogueTooLarge)
+        EXPECT_THAT(decodeAll(coding, body, 512, text.size() - 1),
+                    FailsWith(Error::CatalogueTooLarge))
             << coding;
     }
 }
@@ -133,7 +138,7 @@ TEST(ContentDecoder, RefusesAZstdWindowBeyondEightMebibytes) {
     ZSTD_freeCCtx(context);
     ASSERT_EQ(left, 0u);
     frame.resize(output.pos);
-    EXPECT_EQ(decodeAll("zstd", frame).error(), Error::DecompressionFailed);
+    EXPECT_THAT(decodeAll("zstd", frame), FailsWith(Error::DecompressionFailed));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "remote/http_client.h"
 
+#include "support/fails_with.h"
 #include "support/https_server.h"
 #include "support/temp_home.h"
 
@@ -18,6 +19,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Connection;
+using test::FailsWith;
 using test::Handler;
 using test::HttpRequest;
 using test::httpResponse;
@@ -187,8 +189,8 @@ TEST(HttpClient, FollowsThreeRedirectsAndRefusesAFourth) {
     EXPECT_EQ(server.requests().size(), 4u);
 
     Recorder refused;
-    EXPECT_EQ(fetch(roots.settings(), server.url("/hop/4"), refused).error(),
-              Error::TooManyHttpRedirects);
+    EXPECT_THAT(fetch(roots.settings(), server.url("/hop/4"), refused),
+                FailsWith(Error::TooManyHttpRedirects));
     EXPECT_TRUE(refused.heads.empty());
     EXPECT_EQ(refused.body, "");
 }
@@ -206,8 +208,8 @@ TEST(HttpClient, RefusesARedirectOffHttps) {
     port = std::to_string(server.port());
     for (const char* scheme : {"http", "HTTP", "ftp", "file"}) {
         Recorder recorder;
-        EXPECT_EQ(fetch(roots.settings(), server.url(std::string("/") + scheme), recorder).error(),
-                  Error::InsecureRedirect)
+        EXPECT_THAT(fetch(roots.settings(), server.url(std::string("/") + scheme), recorder),
+                    FailsWith(Error::InsecureRedirect))
             << scheme;
         EXPECT_TRUE(recorder.heads.empty()) << scheme;
     }
@@ -225,8 +227,8 @@ TEST(HttpClient, GivesUpOnAServerThatStalls) {
     });
     for (const char* path : {"/before-head", "/mid-body"}) {
         Recorder recorder;
-        EXPECT_EQ(fetch(roots.settings(1), server.url(path), recorder).error(),
-                  Error::ConnectionTimedOut)
+        EXPECT_THAT(fetch(roots.settings(1), server.url(path), recorder),
+                    FailsWith(Error::ConnectionTimedOut))
             << path;
     }
 }
@@ -243,8 +245,8 @@ TEST(HttpClient, RefusesACertificateItCannotTrust) {
     for (const auto& [server, roots] :
          {std::pair{&foreign, &otherRoots}, std::pair{&misnamed, &elsewhereRoots}}) {
         Recorder recorder;
-        EXPECT_EQ(fetch(roots->settings(), server->url("/servers"), recorder).error(),
-                  Error::TlsCertificateNotTrusted);
+        EXPECT_THAT(fetch(roots->settings(), server->url("/servers"), recorder),
+                    FailsWith(Error::TlsCertificateNotTrusted));
         EXPECT_TRUE(recorder.heads.empty());
     }
     EXPECT_TRUE(foreign.requests().empty());
@@ -259,8 +261,8 @@ TEST(HttpClient, NamesAFailedHandshake) {
           test::ServerOptions{.sendGarbageInsteadOfTls = true}}) {
         HttpsServer server(certificates, answering({}), options);
         Recorder recorder;
-        EXPECT_EQ(fetch(roots.settings(), server.url("/servers"), recorder).error(),
-                  Error::TlsFailure);
+        EXPECT_THAT(fetch(roots.settings(), server.url("/servers"), recorder),
+                    FailsWith(Error::TlsFailure));
     }
 }
 
@@ -280,15 +282,13 @@ TEST(HttpClient, NamesAHostThatCannotBeReached) {
     const auto certificates = test::makeTestCertificates();
     const TrustedRoots roots(certificates);
     Recorder recorder;
-    EXPECT_EQ(fetch(roots.settings(),
-                    "https://127.0.0.1:" + std::to_string(closedPort()) + "/servers", recorder)
-                  .error(),
-              Error::ConnectionRefused);
+    EXPECT_THAT(fetch(roots.settings(),
+                      "https://127.0.0.1:" + std::to_string(closedPort()) + "/servers", recorder),
+                FailsWith(Error::ConnectionRefused));
     // A label longer than DNS allows fails in the resolver itself, before any query is sent.
-    EXPECT_EQ(
-        fetch(roots.settings(), "https://" + std::string(64, 'x') + ".invalid/servers", recorder)
-            .error(),
-        Error::UnknownHostName);
+    EXPECT_THAT(
+        fetch(roots.settings(), "https://" + std::string(64, 'x') + ".invalid/servers", recorder),
+        FailsWith(Error::UnknownHostName));
 }
 
 TEST(HttpClient, NamesABrokenResponse) {
@@ -326,7 +326,7 @@ TEST(HttpClient, NamesABrokenResponse) {
     };
     for (const auto& [path, error] : cases) {
         Recorder recorder;
-        EXPECT_EQ(fetch(roots.settings(), server.url(path), recorder).error(), error) << path;
+        EXPECT_THAT(fetch(roots.settings(), server.url(path), recorder), FailsWith(error)) << path;
     }
 }
 
@@ -340,9 +340,8 @@ TEST(HttpClient, TellsOfAShortBodyAfterHandingItOver) {
     });
     for (const std::size_t sent : {std::size_t{0}, std::size_t{1000}}) {
         Recorder recorder;
-        EXPECT_EQ(
-            fetch(roots.settings(), server.url(sent == 0 ? "/none" : "/some"), recorder).error(),
-            Error::IncompleteDownload);
+        EXPECT_THAT(fetch(roots.settings(), server.url(sent == 0 ? "/none" : "/some"), recorder),
+                    FailsWith(Error::IncompleteDownload));
         ASSERT_EQ(recorder.heads.size(), 1u);
         EXPECT_EQ(recorder.heads[0].contentLength, 5000u);
         EXPECT_EQ(recorder.body, bodyOf(sent));
@@ -375,12 +374,12 @@ TEST(HttpClient, EndsTheRequestWithTheHandlersOwnError) {
     auto client = HttpClient::create(roots.settings());
     ASSERT_TRUE(client);
     Refusing atHead(true);
-    EXPECT_EQ(client->get(server.url("/big"), "application/octet-stream", atHead).error(),
-              Error::UnsupportedCompressionMethod);
+    EXPECT_THAT(client->get(server.url("/big"), "application/octet-stream", atHead),
+                FailsWith(Error::UnsupportedCompressionMethod));
     EXPECT_EQ(atHead.pieces, 0);
     Refusing atBody(false);
-    EXPECT_EQ(client->get(server.url("/big"), "application/octet-stream", atBody).error(),
-              Error::NoSpaceLeft);
+    EXPECT_THAT(client->get(server.url("/big"), "application/octet-stream", atBody),
+                FailsWith(Error::NoSpaceLeft));
     EXPECT_EQ(atBody.pieces, 1);
 }
 

@@ -1,5 +1,6 @@
 #include "remote/selection.h"
 
+#include "support/fails_with.h"
 #include "support/memory_stream.h"
 #include "support/stderr_capture.h"
 #include "support/temp_home.h"
@@ -9,6 +10,7 @@
 namespace tarnvex {
 namespace {
 
+using test::FailsWith;
 using test::StderrCapture;
 using test::StringSink;
 using test::StringSource;
@@ -116,8 +118,8 @@ TEST(Selection, AnEmptyCatalogueHasNothingToDo) {
 TEST(Selection, FailsWithoutAnInstancesDirectoryEvenForAnEmptyCatalogue) {
     test::TempDirectory launcher;
     Console console("");
-    EXPECT_EQ(selectServerInstance({}, launcher.path(), console.in, console.out).error(),
-              Error::FileNotFound);
+    EXPECT_THAT(selectServerInstance({}, launcher.path(), console.in, console.out),
+                FailsWith(Error::FileNotFound));
 }
 
 TEST(Selection, RefusesMoreEntriesThanThePromptCanOffer) {
@@ -125,8 +127,8 @@ TEST(Selection, RefusesMoreEntriesThanThePromptCanOffer) {
     const std::vector<MinecraftServerEntry> large(256, entry("S", "1.20.1", "fabric"));
     Console console("1\n");
     StderrCapture stderrText;
-    EXPECT_EQ(selectServerInstance(large, home.launcherPath(), console.in, console.out).error(),
-              Error::TooManyServerInstances);
+    EXPECT_THAT(selectServerInstance(large, home.launcherPath(), console.in, console.out),
+                FailsWith(Error::TooManyServerInstances));
     EXPECT_EQ(console.sink.text, "");
     EXPECT_EQ(stderrText.text(),
               "error: The catalogue lists 256 server instances; at most 255 can be offered.\n");
@@ -148,10 +150,9 @@ TEST(Selection, RefusesANameThatIsNotOneDirectoryBelowInstances) {
         const std::string listingBefore = test::listTree(home.home());
         Console console("1\n");
         StderrCapture stderrText;
-        EXPECT_EQ(selectServerInstance({entry(name, "1.20.1", "fabric")}, home.launcherPath(),
-                                       console.in, console.out)
-                      .error(),
-                  Error::InvalidInstanceName);
+        EXPECT_THAT(selectServerInstance({entry(name, "1.20.1", "fabric")}, home.launcherPath(),
+                                         console.in, console.out),
+                    FailsWith(Error::InvalidInstanceName));
         EXPECT_EQ(stderrText.text(),
                   "error: Server name \"" + name + "\" is not a valid instance directory name.\n");
         EXPECT_EQ(test::listTree(home.home()), listingBefore);
@@ -161,8 +162,8 @@ TEST(Selection, RefusesANameThatIsNotOneDirectoryBelowInstances) {
 TEST(Selection, EndsWithEndOfStreamWhenInputEnds) {
     TempHome home;
     Console console("");
-    EXPECT_EQ(selectServerInstance(catalogue, home.launcherPath(), console.in, console.out).error(),
-              Error::EndOfStream);
+    EXPECT_THAT(selectServerInstance(catalogue, home.launcherPath(), console.in, console.out),
+                FailsWith(Error::EndOfStream));
 }
 
 } // namespace

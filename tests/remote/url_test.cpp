@@ -1,9 +1,13 @@
 #include "remote/url.h"
 
+#include "support/fails_with.h"
+
 #include <gtest/gtest.h>
 
 namespace tarnvex {
 namespace {
+
+using test::FailsWith;
 
 TEST(Url, SplitsAnHttpsUrl) {
     struct Case {
@@ -36,7 +40,7 @@ TEST(Url, RefusesBytesNoUrlHolds) {
     for (std::string_view text :
          {"https://host/a b", "https://host/\x01", "https://hö.st/", "https://host/\"x\"",
           "https://host/{x}", "https://host\\x/", "https://host/a|b"}) {
-        EXPECT_EQ(parseUrl(text).error(), Error::UnexpectedCharacter) << text;
+        EXPECT_THAT(parseUrl(text), FailsWith(Error::UnexpectedCharacter)) << text;
     }
 }
 
@@ -62,7 +66,7 @@ TEST(Url, RefusesWhatIsNotAnAbsoluteHttpsUrlOfAHost) {
                                   "https://host/a%zz",
                                   "https://host/[x]",
                                   "https://host/#a#b"}) {
-        EXPECT_EQ(parseUrl(text).error(), Error::InvalidFormat) << text;
+        EXPECT_THAT(parseUrl(text), FailsWith(Error::InvalidFormat)) << text;
     }
 }
 
