@@ -2,12 +2,10 @@
 
 #include "support/fails_with.h"
 #include "support/https_server.h"
+#include "support/refusing_port.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <map>
 #include <mutex>
@@ -266,24 +264,14 @@ TEST(HttpClient, NamesAFailedHandshake) {
     }
 }
 
-std::uint16_t closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 TEST(HttpClient, NamesAHostThatCannotBeReached) {
     const auto certificates = test::makeTestCertificates();
     const TrustedRoots roots(certificates);
+    const test::RefusingPort refusing;
     Recorder recorder;
     EXPECT_THAT(fetch(roots.settings(),
-                      "https://127.0.0.1:" + std::to_string(closedPort()) + "/servers", recorder),
+                      "https://127.0.0.1:" + std::to_string(refusing.port()) + "/servers",
+                      recorder),
                 FailsWith(Error::ConnectionRefused));
     // A label longer than DNS allows fails in the resolver itself, before any query is sent.
     EXPECT_THAT(
