@@ -62,10 +62,13 @@ ChildProcess::ChildProcess(const std::string& program, const ProcessOptions& opt
         ::dup2(in[0], STDIN_FILENO);
         ::dup2(out[1], STDOUT_FILENO);
         ::dup2(err[1], STDERR_FILENO);
+        // A child the test kills leaves no core file behind.
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
         if (options.fileSizeLimit) {
-            struct sigaction ignore {};
-            ignore.sa_handler = SIG_IGN;
-            ::sigaction(SIGXFSZ, &ignore, nullptr);
+            struct sigaction crossing {};
+            crossing.sa_handler = options.fileSizeLimitKills ? SIG_DFL : SIG_IGN;
+            ::sigaction(SIGXFSZ, &crossing, nullptr);
             const rlimit limit{static_cast<rlim_t>(*options.fileSizeLimit),
                                static_cast<rlim_t>(*options.fileSizeLimit)};
             ::setrlimit(RLIMIT_FSIZE, &limit);

@@ -15,6 +15,9 @@ struct ProcessOptions {
     std::string standardInput;
     /// Limit on the size of files the child writes (with SIGXFSZ ignored, so writes fail).
     std::optional<long> fileSizeLimit;
+    /// Leaves SIGXFSZ at its default, so the kernel kills the child at the write that crosses the
+    /// limit.
+    bool fileSizeLimitKills = false;
     /// Close the read end of the child's stdout before it starts, so its writes hit EPIPE.
     bool standardOutputClosed = false;
 };
