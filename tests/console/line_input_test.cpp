@@ -1,7 +1,7 @@
 #include "console/line_input.h"
 
 #include "support/fails_with.h"
-#include "support/memory_stream.h"
+#include "support/memory_console.h"
 
 #include <gtest/gtest.h>
 
@@ -9,19 +9,7 @@ namespace tarnvex {
 namespace {
 
 using test::FailsWith;
-using test::StringSink;
-using test::StringSource;
-
-// The console as a test sees it: typed text in, everything shown collected.
-struct Console {
-    explicit Console(std::string typed, std::size_t pieceSize = 1 << 20)
-        : source(std::move(typed), pieceSize) {}
-
-    StringSource source;
-    StringSink sink;
-    BufferedReader in{source, 128};
-    BufferedWriter out{sink, 1024};
-};
+using Console = test::MemoryConsole;
 
 TEST(Input, ShowsThePromptAndReadsOneLine) {
     Console console("hello world\nnext\n");

@@ -4,6 +4,7 @@
 // repairs everything.
 
 #include "support/installer_run.h"
+#include "support/trusted_server.h"
 
 #include <gtest/gtest.h>
 
@@ -191,20 +192,6 @@ private:
     std::string outside_;
 };
 
-// A second service that drops every connection partway into the TLS handshake.
-class HandshakeCutter {
-public:
-    HandshakeCutter()
-        : certificates_(test::makeTestCertificates()),
-          server_(certificates_, [](const HttpRequest&, Connection&) {},
-                  {.closeDuringHandshake = true}) {}
-    std::string url(std::string_view path) const { return server_.url(path); }
-
-private:
-    test::TestCertificates certificates_;
-    test::HttpsServer server_;
-};
-
 void setVariable(ProcessOptions& options, const std::string& name, const std::string& value) {
     for (auto& [key, current] : options.environment) {
         if (key == name) {
@@ -221,7 +208,7 @@ struct Fault {
     std::string failedStep;
     /// How many of `replacedFiles`, in the order they are written, the run replaced.
     std::size_t replaced;
-    std::function<void(FaultRun&, ProcessOptions&, HandshakeCutter&)> inject;
+    std::function<void(FaultRun&, ProcessOptions&, test::TrustedServer&)> inject;
     std::string catalogue = standardCatalogue;
     std::size_t clientSize = 5000;
     /// Takes away what the fault put in the launcher directory, before the next run.
@@ -241,24 +228,25 @@ std::string truncatedResponse(const std::string& body, std::size_t sent) {
 }
 
 auto answering(const std::string& path, std::string bytes) {
-    return
-        [path, bytes](FaultRun& f, ProcessOptions&, HandshakeCutter&) { serveRaw(f, path, bytes); };
+    return [path, bytes](FaultRun& f, ProcessOptions&, test::TrustedServer&) {
+        serveRaw(f, path, bytes);
+    };
 }
 
 auto typing(std::string typed) {
-    return [typed](FaultRun&, ProcessOptions& options, HandshakeCutter&) {
+    return [typed](FaultRun&, ProcessOptions& options, test::TrustedServer&) {
         options.standardInput = typed;
     };
 }
 
 auto limitingFilesTo(long bytes) {
-    return [bytes](FaultRun&, ProcessOptions& options, HandshakeCutter&) {
+    return [bytes](FaultRun&, ProcessOptions& options, test::TrustedServer&) {
         options.fileSizeLimit = bytes;
     };
 }
 
 auto cuttingHandshakesOf(std::string variable, std::string path) {
-    return [variable, path](FaultRun&, ProcessOptions& options, HandshakeCutter& cutter) {
+    return [variable, path](FaultRun&, ProcessOptions& options, test::TrustedServer& cutter) {
         setVariable(options, variable, cutter.url(path));
     };
 }
@@ -302,7 +290,7 @@ std::vector<Fault> faults() {
          limitingFilesTo(50000),
          catalogueWith("mc.example.org", "47.3." + std::string(30000, '1'))},
         {"instance.cfg cannot replace a directory", "error: IsDir", "info: Writing instance.cfg", 4,
-         [](FaultRun& f, ProcessOptions&, HandshakeCutter&) {
+         [](FaultRun& f, ProcessOptions&, test::TrustedServer&) {
              ASSERT_EQ(::unlink(f.path(instanceCfgFile).c_str()), 0);
              test::makeDirectories(f.path(instanceCfgFile) + "/inside");
          },
@@ -345,7 +333,9 @@ protected:
     void expectEndsClearlyAndRepairs(bool killed) {
         const Fault& fault = GetParam();
         FaultRun f(fault.catalogue, fault.clientSize);
-        HandshakeCutter cutter;
+        // A second service that drops every connection partway into the TLS handshake.
+        test::TrustedServer cutter([](const HttpRequest&, Connection&) {},
+                                   {.closeDuringHandshake = true});
         ProcessOptions options = f.run.options(overwrite);
         fault.inject(f, options, cutter);
         options.fileSizeLimitKills = killed;

@@ -1,7 +1,7 @@
 #include "instance/servers_dat.h"
 
-#include "instance/file_size_limit.h"
 #include "support/fails_with.h"
+#include "support/file_size_limit.h"
 #include "support/stderr_capture.h"
 #include "support/temp_home.h"
 

@@ -1,7 +1,7 @@
 #include "platform/atomic_file.h"
 
-#include "instance/file_size_limit.h"
 #include "support/fails_with.h"
+#include "support/file_size_limit.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>

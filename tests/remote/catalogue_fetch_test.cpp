@@ -1,17 +1,17 @@
 #include "remote/catalogue_fetch.h"
 
+#include "support/compression.h"
 #include "support/fails_with.h"
 #include "support/https_server.h"
 #include "support/stderr_capture.h"
-#include "support/temp_home.h"
+#include "support/trusted_server.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
-#include <zstd.h>
 
 namespace tarnvex {
 namespace {
 
+using test::compressed;
 using test::Connection;
 using test::FailsWith;
 using test::HttpRequest;
@@ -25,53 +25,28 @@ const std::string catalogue =
     R"([{"server": "Gable Fields", "version": "1.21.1", "loader": "fabric", )"
     R"("loaderVersion": "0.16.5", "address": "gable.example.org"}])";
 
-std::string gzipped(std::string_view text, int windowBits = 15 + 16) {
-    z_stream stream{};
-    deflateInit2(&stream, 9, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&stream, static_cast<uLong>(text.size())), '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    stream.avail_in = static_cast<uInt>(text.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
-
-std::string zstdCompressed(std::string_view text) {
-    std::string out(ZSTD_compressBound(text.size()), '\0');
-    out.resize(ZSTD_compress(out.data(), out.size(), text.data(), text.size(), 3));
-    return out;
-}
-
 /// Serves `response` at /servers; every other path redirects there.
 class CatalogueService {
 public:
     explicit CatalogueService(std::string response)
-        : certificates_(test::makeTestCertificates()),
-          server_(certificates_, [response = std::move(response)](const HttpRequest& request,
-                                                                  Connection& connection) {
+        : server_([response = std::move(response)](const HttpRequest& request,
+                                                   Connection& connection) {
               connection.write(request.target == "/servers"
                                    ? response
                                    : httpResponse(302, "Found", {{"Location", "/servers"}}, ""));
               // Closing ends a body that falls short of its length.
               connection.close();
-          }) {
-        test::writeFile(directory_.path() + "/ca.pem", certificates_.caCertificatePem);
-    }
+          }) {}
 
     InstallerSettings settings(std::string_view path = "/servers") const {
         return {.catalogueUrl = server_.url(path),
                 .downloadUrl = server_.url("/unused"),
-                .caFile = directory_.path() + "/ca.pem"};
+                .caFile = server_.caFile()};
     }
     const HttpsServer& server() const { return server_; }
 
 private:
-    test::TempDirectory directory_;
-    test::TestCertificates certificates_;
-    HttpsServer server_;
+    test::TrustedServer server_;
 };
 
 TEST(CatalogueFetch, SendsOnlyTheFixedRequestHead) {
@@ -91,9 +66,9 @@ TEST(CatalogueFetch, SendsOnlyTheFixedRequestHead) {
 TEST(CatalogueFetch, ReturnsTheDecodedBodyOfA200) {
     const std::pair<std::string, std::string> codings[] = {
         {"", catalogue},
-        {"gzip", gzipped(catalogue)},
-        {"deflate", gzipped(catalogue, 15)},
-        {"zstd", zstdCompressed(catalogue)},
+        {"gzip", compressed("gzip", catalogue)},
+        {"deflate", compressed("deflate", catalogue)},
+        {"zstd", compressed("zstd", catalogue)},
         {"chunked", test::chunkedBody(catalogue, 10)},
     };
     for (const auto& [coding, body] : codings) {
@@ -148,7 +123,7 @@ TEST(CatalogueFetch, ReadsTheWholeBodyBeforeJudgingTheStatus) {
 }
 
 TEST(CatalogueFetch, RefusesBodiesItCannotOrWillNotDecode) {
-    const std::string bomb = zstdCompressed(std::string(maximumCatalogueSize + 1, ' '));
+    const std::string bomb = compressed("zstd", std::string(maximumCatalogueSize + 1, ' '));
     const std::pair<std::string, Error> responses[] = {
         {httpResponse(200, "OK", {{"Content-Encoding", "compress"}}, "\x1f\x9d\x90"),
          Error::UnsupportedCompressionMethod},

@@ -3,7 +3,7 @@
 #include "support/fails_with.h"
 #include "support/https_server.h"
 #include "support/refusing_port.h"
-#include "support/temp_home.h"
+#include "support/trusted_server.h"
 
 #include <gtest/gtest.h>
 
@@ -21,25 +21,15 @@ using test::FailsWith;
 using test::Handler;
 using test::HttpRequest;
 using test::httpResponse;
-using test::HttpsServer;
+using test::TrustedServer;
 
-/// A CA file to trust, as the testbed would be given one.
-class TrustedRoots {
-public:
-    explicit TrustedRoots(const test::TestCertificates& certificates) {
-        test::writeFile(path(), certificates.caCertificatePem);
-    }
-    std::string path() const { return directory_.path() + "/ca.pem"; }
-    InstallerSettings settings(long stallSeconds = 60) const {
-        InstallerSettings settings;
-        settings.caFile = path();
-        settings.stallSeconds = stallSeconds;
-        return settings;
-    }
-
-private:
-    test::TempDirectory directory_;
-};
+/// Settings that trust `server`, as the testbed would be given them.
+InstallerSettings trusting(const TrustedServer& server, long stallSeconds = 60) {
+    InstallerSettings settings;
+    settings.caFile = server.caFile();
+    settings.stallSeconds = stallSeconds;
+    return settings;
+}
 
 class Recorder final : public ResponseHandler {
 public:
@@ -86,8 +76,6 @@ std::string bodyOf(std::size_t size) {
 }
 
 TEST(HttpClient, HandsOverTheFinalHeadOnceThenTheBodyAsSent) {
-    const auto certificates = test::makeTestCertificates();
-    const TrustedRoots roots(certificates);
     const std::string large = bodyOf(300000);
     struct Case {
         std::string response;
@@ -114,12 +102,12 @@ TEST(HttpClient, HandsOverTheFinalHeadOnceThenTheBodyAsSent) {
     for (std::size_t i = 0; i < cases.size(); ++i) {
         responses["/" + std::to_string(i)] = cases[i].response;
     }
-    HttpsServer server(certificates, answering(responses));
+    const TrustedServer server(answering(responses));
 
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const Case& c = cases[i];
         Recorder recorder;
-        ASSERT_TRUE(fetch(roots.settings(), server.url("/" + std::to_string(i)), recorder))
+        ASSERT_TRUE(fetch(trusting(server), server.url("/" + std::to_string(i)), recorder))
             << "case " << i;
         ASSERT_EQ(recorder.heads.size(), 1u) << "case " << i;
         EXPECT_FALSE(recorder.bodyBeforeHead) << "case " << i;
@@ -131,18 +119,16 @@ TEST(HttpClient, HandsOverTheFinalHeadOnceThenTheBodyAsSent) {
 }
 
 TEST(HttpClient, KeepsTheConnectionForTheNextRequest) {
-    const auto certificates = test::makeTestCertificates();
-    const TrustedRoots roots(certificates);
     std::mutex mutex;
     std::set<std::thread::id> connectionThreads;
-    HttpsServer server(certificates, [&](const HttpRequest&, Connection& connection) {
+    const TrustedServer server([&](const HttpRequest&, Connection& connection) {
         {
             std::lock_guard lock(mutex);
             connectionThreads.insert(std::this_thread::get_id());
         }
         connection.write(httpResponse(200, "OK", {}, "again"));
     });
-    auto client = HttpClient::create(roots.settings());
+    auto client = HttpClient::create(trusting(server));
     ASSERT_TRUE(client);
     for (int i = 0; i < 3; ++i) {
         Recorder recorder;
@@ -155,10 +141,8 @@ TEST(HttpClient, KeepsTheConnectionForTheNextRequest) {
 }
 
 TEST(HttpClient, FollowsThreeRedirectsAndRefusesAFourth) {
-    const auto certificates = test::makeTestCertificates();
-    const TrustedRoots roots(certificates);
     std::string origin;
-    HttpsServer server(certificates, [&origin](const HttpRequest& request, Connection& connection) {
+    const TrustedServer server([&origin](const HttpRequest& request, Connection& connection) {
         const int hopsLeft = std::stoi(request.target.substr(std::string_view("/hop/").size()));
         if (hopsLeft == 0) {
             connection.write(httpResponse(200, "OK", {}, "arrived"));
@@ -179,7 +163,7 @@ TEST(HttpClient, FollowsThreeRedirectsAndRefusesAFourth) {
     origin = server.url("");
 
     Recorder followed;
-    ASSERT_TRUE(fetch(roots.settings(), server.url("/hop/3"), followed));
+    ASSERT_TRUE(fetch(trusting(server), server.url("/hop/3"), followed));
     ASSERT_EQ(followed.heads.size(), 1u);
     EXPECT_EQ(followed.heads[0].status, 200);
     EXPECT_EQ(followed.heads[0].contentEncoding, "");
@@ -187,17 +171,15 @@ TEST(HttpClient, FollowsThreeRedirectsAndRefusesAFourth) {
     EXPECT_EQ(server.requests().size(), 4u);
 
     Recorder refused;
-    EXPECT_THAT(fetch(roots.settings(), server.url("/hop/4"), refused),
+    EXPECT_THAT(fetch(trusting(server), server.url("/hop/4"), refused),
                 FailsWith(Error::TooManyHttpRedirects));
     EXPECT_TRUE(refused.heads.empty());
     EXPECT_EQ(refused.body, "");
 }
 
 TEST(HttpClient, RefusesARedirectOffHttps) {
-    const auto certificates = test::makeTestCertificates();
-    const TrustedRoots roots(certificates);
     std::string port;
-    HttpsServer server(certificates, [&port](const HttpRequest& request, Connection& connection) {
+    const TrustedServer server([&port](const HttpRequest& request, Connection& connection) {
         const std::string scheme = request.target.substr(1);
         const std::string authority = scheme == "file" ? "" : "localhost:" + port;
         connection.write(httpResponse(302, "Found",
@@ -206,7 +188,7 @@ TEST(HttpClient, RefusesARedirectOffHttps) {
     port = std::to_string(server.port());
     for (const char* scheme : {"http", "HTTP", "ftp", "file"}) {
         Recorder recorder;
-        EXPECT_THAT(fetch(roots.settings(), server.url(std::string("/") + scheme), recorder),
+        EXPECT_THAT(fetch(trusting(server), server.url(std::string("/") + scheme), recorder),
                     FailsWith(Error::InsecureRedirect))
             << scheme;
         EXPECT_TRUE(recorder.heads.empty()) << scheme;
@@ -215,9 +197,7 @@ TEST(HttpClient, RefusesARedirectOffHttps) {
 }
 
 TEST(HttpClient, GivesUpOnAServerThatStalls) {
-    const auto certificates = test::makeTestCertificates();
-    const TrustedRoots roots(certificates);
-    HttpsServer server(certificates, [](const HttpRequest& request, Connection& connection) {
+    const TrustedServer server([](const HttpRequest& request, Connection& connection) {
         if (request.target == "/mid-body") {
             connection.write("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nten bytes.");
         }
@@ -225,25 +205,21 @@ TEST(HttpClient, GivesUpOnAServerThatStalls) {
     });
     for (const char* path : {"/before-head", "/mid-body"}) {
         Recorder recorder;
-        EXPECT_THAT(fetch(roots.settings(1), server.url(path), recorder),
+        EXPECT_THAT(fetch(trusting(server, 1), server.url(path), recorder),
                     FailsWith(Error::ConnectionTimedOut))
             << path;
     }
 }
 
 TEST(HttpClient, RefusesACertificateItCannotTrust) {
-    const auto serverCertificates = test::makeTestCertificates();
-    const auto otherCertificates = test::makeTestCertificates();
-    const auto elsewhereCertificates = test::makeTestCertificates("elsewhere.example");
-    const TrustedRoots otherRoots(otherCertificates);
-    const TrustedRoots elsewhereRoots(elsewhereCertificates);
     const Handler answer = answering({{"/servers", httpResponse(200, "OK", {}, "[]")}});
-    HttpsServer foreign(serverCertificates, answer);
-    HttpsServer misnamed(elsewhereCertificates, answer);
-    for (const auto& [server, roots] :
-         {std::pair{&foreign, &otherRoots}, std::pair{&misnamed, &elsewhereRoots}}) {
+    const TrustedServer foreign(answer);
+    const TrustedServer other(answer);
+    const TrustedServer misnamed(answer, {}, "elsewhere.example");
+    for (const auto& [server, trusted] :
+         {std::pair{&foreign, &other}, std::pair{&misnamed, &misnamed}}) {
         Recorder recorder;
-        EXPECT_THAT(fetch(roots->settings(), server->url("/servers"), recorder),
+        EXPECT_THAT(fetch(trusting(*trusted), server->url("/servers"), recorder),
                     FailsWith(Error::TlsCertificateNotTrusted));
         EXPECT_TRUE(recorder.heads.empty());
     }
@@ -252,37 +228,29 @@ TEST(HttpClient, RefusesACertificateItCannotTrust) {
 }
 
 TEST(HttpClient, NamesAFailedHandshake) {
-    const auto certificates = test::makeTestCertificates();
-    const TrustedRoots roots(certificates);
     for (const test::ServerOptions options :
          {test::ServerOptions{.closeDuringHandshake = true},
           test::ServerOptions{.sendGarbageInsteadOfTls = true}}) {
-        HttpsServer server(certificates, answering({}), options);
+        const TrustedServer server(answering({}), options);
         Recorder recorder;
-        EXPECT_THAT(fetch(roots.settings(), server.url("/servers"), recorder),
+        EXPECT_THAT(fetch(trusting(server), server.url("/servers"), recorder),
                     FailsWith(Error::TlsFailure));
     }
 }
 
 TEST(HttpClient, NamesAHostThatCannotBeReached) {
-    const auto certificates = test::makeTestCertificates();
-    const TrustedRoots roots(certificates);
     const test::RefusingPort refusing;
     Recorder recorder;
-    EXPECT_THAT(fetch(roots.settings(),
-                      "https://127.0.0.1:" + std::to_string(refusing.port()) + "/servers",
-                      recorder),
-                FailsWith(Error::ConnectionRefused));
-    // A label longer than DNS allows fails in the resolver itself, before any query is sent.
     EXPECT_THAT(
-        fetch(roots.settings(), "https://" + std::string(64, 'x') + ".invalid/servers", recorder),
-        FailsWith(Error::UnknownHostName));
+        fetch({}, "https://127.0.0.1:" + std::to_string(refusing.port()) + "/servers", recorder),
+        FailsWith(Error::ConnectionRefused));
+    // A label longer than DNS allows fails in the resolver itself, before any query is sent.
+    EXPECT_THAT(fetch({}, "https://" + std::string(64, 'x') + ".invalid/servers", recorder),
+                FailsWith(Error::UnknownHostName));
 }
 
 TEST(HttpClient, NamesABrokenResponse) {
-    const auto certificates = test::makeTestCertificates();
-    const TrustedRoots roots(certificates);
-    HttpsServer server(certificates, [](const HttpRequest& request, Connection& connection) {
+    const TrustedServer server([](const HttpRequest& request, Connection& connection) {
         const std::string& path = request.target;
         if (path == "/garbage") {
             connection.write("garbage\r\n\r\n");
@@ -314,21 +282,19 @@ TEST(HttpClient, NamesABrokenResponse) {
     };
     for (const auto& [path, error] : cases) {
         Recorder recorder;
-        EXPECT_THAT(fetch(roots.settings(), server.url(path), recorder), FailsWith(error)) << path;
+        EXPECT_THAT(fetch(trusting(server), server.url(path), recorder), FailsWith(error)) << path;
     }
 }
 
 TEST(HttpClient, TellsOfAShortBodyAfterHandingItOver) {
-    const auto certificates = test::makeTestCertificates();
-    const TrustedRoots roots(certificates);
-    HttpsServer server(certificates, [](const HttpRequest& request, Connection& connection) {
+    const TrustedServer server([](const HttpRequest& request, Connection& connection) {
         const std::size_t sent = request.target == "/none" ? 0 : 1000;
         connection.write("HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n" + bodyOf(sent));
         connection.close();
     });
     for (const std::size_t sent : {std::size_t{0}, std::size_t{1000}}) {
         Recorder recorder;
-        EXPECT_THAT(fetch(roots.settings(), server.url(sent == 0 ? "/none" : "/some"), recorder),
+        EXPECT_THAT(fetch(trusting(server), server.url(sent == 0 ? "/none" : "/some"), recorder),
                     FailsWith(Error::IncompleteDownload));
         ASSERT_EQ(recorder.heads.size(), 1u);
         EXPECT_EQ(recorder.heads[0].contentLength, 5000u);
@@ -355,11 +321,8 @@ TEST(HttpClient, EndsTheRequestWithTheHandlersOwnError) {
     private:
         bool atHead_;
     };
-    const auto certificates = test::makeTestCertificates();
-    const TrustedRoots roots(certificates);
-    HttpsServer server(certificates,
-                       answering({{"/big", httpResponse(200, "OK", {}, bodyOf(1 << 20))}}));
-    auto client = HttpClient::create(roots.settings());
+    const TrustedServer server(answering({{"/big", httpResponse(200, "OK", {}, bodyOf(1 << 20))}}));
+    auto client = HttpClient::create(trusting(server));
     ASSERT_TRUE(client);
     Refusing atHead(true);
     EXPECT_THAT(client->get(server.url("/big"), "application/octet-stream", atHead),

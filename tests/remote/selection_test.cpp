@@ -1,7 +1,7 @@
 #include "remote/selection.h"
 
 #include "support/fails_with.h"
-#include "support/memory_stream.h"
+#include "support/memory_console.h"
 #include "support/stderr_capture.h"
 #include "support/temp_home.h"
 
@@ -11,18 +11,9 @@ namespace tarnvex {
 namespace {
 
 using test::FailsWith;
+using Console = test::MemoryConsole;
 using test::StderrCapture;
-using test::StringSink;
-using test::StringSource;
 using test::TempHome;
-
-struct Console {
-    explicit Console(std::string typed) : source(std::move(typed)) {}
-    StringSource source;
-    StringSink sink;
-    BufferedReader in{source, 128};
-    BufferedWriter out{sink, 1024};
-};
 
 MinecraftServerEntry entry(std::string server, std::string version, std::string loader) {
     return {std::move(loader), std::move(server), std::move(version), "1.0", "a.example.org"};

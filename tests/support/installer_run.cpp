@@ -3,12 +3,9 @@
 namespace tarnvex::test {
 
 InstallerRun::InstallerRun()
-    : certificates_(makeTestCertificates()),
-      server_(certificates_, [this](const HttpRequest& request, Connection& connection) {
+    : server_([this](const HttpRequest& request, Connection& connection) {
           handle(request, connection);
-      }) {
-    writeFile(trust_.path() + "/ca.pem", certificates_.caCertificatePem);
-}
+      }) {}
 
 void InstallerRun::serve(const std::string& path, Handler handler) {
     const std::lock_guard guard(routesLock_);
@@ -43,7 +40,7 @@ ProcessOptions InstallerRun::options(const std::string& typed) const {
         {"HOME", home_.home()},
         {"TARNVEX_TESTBED_CATALOGUE_URL", catalogueUrl()},
         {"TARNVEX_TESTBED_DOWNLOAD_URL", downloadUrl()},
-        {"TARNVEX_TESTBED_CA_FILE", trust_.path() + "/ca.pem"},
+        {"TARNVEX_TESTBED_CA_FILE", server_.caFile()},
         {"TARNVEX_TESTBED_STALL_SECONDS", "5"},
     };
     options.standardInput = typed;

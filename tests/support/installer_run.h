@@ -3,6 +3,7 @@
 #include "support/https_server.h"
 #include "support/process_runner.h"
 #include "support/temp_home.h"
+#include "support/trusted_server.h"
 
 #include <map>
 #include <mutex>
@@ -36,11 +37,9 @@ private:
     void handle(const HttpRequest& request, Connection& connection);
 
     TempHome home_;
-    TempDirectory trust_;
-    TestCertificates certificates_;
     std::mutex routesLock_;
     std::map<std::string, Handler> routes_;
-    HttpsServer server_;
+    TrustedServer server_;
 };
 
 /// The banner the installer prints first.
