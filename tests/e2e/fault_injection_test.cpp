@@ -26,6 +26,8 @@
 namespace tarnvex {
 namespace {
 
+using test::catalogueWith;
+using test::clientBody;
 using test::Connection;
 using test::HttpRequest;
 using test::httpResponse;
@@ -47,23 +49,7 @@ const std::string worldFile = instanceDir + "minecraft/saves/World/level.dat";
 // Picks "Lantern Hollow", overwrites it and leaves at the last prompt.
 const std::string overwrite = "2\n2\n\n";
 
-std::string catalogueWith(const std::string& address, const std::string& loaderVersion) {
-    return R"([{"server": "Gable Fields", "version": "1.21.1", "loader": "fabric",
-                "loaderVersion": "0.16.5", "address": "gable.example.org"},
-               {"server": "Lantern Hollow", "version": "1.20.1", "loader": "forge",
-                "loaderVersion": ")" +
-           loaderVersion + R"(", "address": ")" + address + R"("}])";
-}
-
-const std::string standardCatalogue = catalogueWith("mc.example.org:25565", "47.3.0");
-
-std::string clientBody(std::size_t size) {
-    std::string body;
-    for (std::size_t i = 0; i < size; ++i) {
-        body.push_back(static_cast<char>('a' + i * 11 % 26));
-    }
-    return body;
-}
+const std::string standardCatalogue = catalogueWith("mc.example.org:25565", "52.0.16");
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> split;
@@ -285,10 +271,11 @@ std::vector<Fault> faults() {
         {"sync client write fails", "error: FileTooBig", downloading, 1, limitingFilesTo(60000),
          standardCatalogue, 100000},
         {"servers.dat write fails", "error: FileTooBig", "info: Writing minecraft/servers.dat", 2,
-         limitingFilesTo(50000), catalogueWith(std::string(60000, 'a') + ".example.org", "47.3.0")},
+         limitingFilesTo(50000),
+         catalogueWith(std::string(60000, 'a') + ".example.org", "52.0.16")},
         {"mmc-pack.json write fails", "error: FileTooBig", "info: Writing mmc-pack.json", 3,
          limitingFilesTo(50000),
-         catalogueWith("mc.example.org", "47.3." + std::string(30000, '1'))},
+         catalogueWith("mc.example.org", "52.0." + std::string(30000, '1'))},
         {"instance.cfg cannot replace a directory", "error: IsDir", "info: Writing instance.cfg", 4,
          [](FaultRun& f, ProcessOptions&, test::TrustedServer&) {
              ASSERT_EQ(::unlink(f.path(instanceCfgFile).c_str()), 0);

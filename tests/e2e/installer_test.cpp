@@ -2,6 +2,7 @@
 // what is shown, what is logged, the exit status and every file written.
 
 #include "support/compression.h"
+#include "support/expected_files.h"
 #include "support/installer_run.h"
 #include "support/refusing_port.h"
 
@@ -19,38 +20,25 @@ namespace tarnvex {
 namespace {
 
 using namespace std::string_literals;
+using test::clientBody;
 using test::Connection;
 using test::HttpRequest;
 using test::httpResponse;
 using test::InstallerRun;
 using test::readFile;
 
-const std::string catalogue = R"([
-  {"server": "Gable Fields", "version": "1.21.1", "loader": "fabric",
-   "loaderVersion": "0.16.5", "address": "gable.example.org"},
-  {"server": "Lantern Hollow", "version": "1.20.1", "loader": "forge",
-   "loaderVersion": "47.3.0", "address": "mc.example.org:25565"}
-])";
+const std::string catalogue = test::catalogueWith("mc.example.org:25565", "52.0.16");
 
 const std::string menu = "\nThese Minecraft server instances are avaliable on the server.\n"
                          "Pick one to add to your Prism installation.\n"
                          "[1] Name: \"Gable Fields\", Minecraft ver: 1.21.1, Mod loader: fabric\n"
-                         "[2] Name: \"Lantern Hollow\", Minecraft ver: 1.20.1, Mod loader: forge\n";
+                         "[2] Name: \"Lantern Hollow\", Minecraft ver: 1.21.1, Mod loader: forge\n";
 
 const std::string existsMenu = "[1] Back to server selection\n"
                                "[2] Overwrite configuration of \"Lantern Hollow\"\n"
                                "[3] Quit\n";
 
 const std::string wipe = "\r                             \n";
-
-// Not a real executable: a recognisable body whose every byte is checked.
-std::string clientBody(std::size_t size) {
-    std::string body;
-    for (std::size_t i = 0; i < size; ++i) {
-        body.push_back(static_cast<char>('A' + i * 7 % 26));
-    }
-    return body;
-}
 
 const std::string serversDat = "\x0A\x00\x00"
                                "\x09\x00\x07servers"
@@ -59,71 +47,6 @@ const std::string serversDat = "\x0A\x00\x00"
                                "\x08\x00\x02ip\x00\x14mc.example.org:25565"
                                "\x08\x00\x04name\x00\x10The Gable Fields"
                                "\x00\x00"s;
-
-const std::string instanceCfg = "[General]\n"
-                                "ConfigVersion=1.2\n"
-                                "iconKey=default\n"
-                                "iconKey=icon_velkorhub\n"
-                                "name=Lantern Hollow\n"
-                                "InstanceType=OneSix\n"
-                                "OverrideCommands=true\n"
-                                "PreLaunchCommand=\\\"$INST_DIR/tarnvex_client-aarch64-macos\\\"\n"
-                                "WrapperCommand=\n"
-                                "PostExitCommand=\n";
-
-const std::string mmcPack = R"({
-   "formatVersion": 1,
-   "components": [
-      {
-         "cachedName": "LWJGL 3",
-         "cachedVersion": "3.3.1",
-         "cachedVolatile": true,
-         "dependencyOnly": true,
-         "important": null,
-         "version": "3.3.1",
-         "uid": "org.lwjgl3",
-         "cachedRequires": [
-            {
-               "suggests": null,
-               "equals": null,
-               "uid": ""
-            }
-         ]
-      },
-      {
-         "cachedName": "Minecraft",
-         "cachedVersion": "1.20.1",
-         "cachedVolatile": null,
-         "dependencyOnly": null,
-         "important": true,
-         "version": "1.20.1",
-         "uid": "net.minecraft",
-         "cachedRequires": [
-            {
-               "suggests": "3.3.1",
-               "equals": null,
-               "uid": "org.lwjgl3"
-            }
-         ]
-      },
-      {
-         "cachedName": "Forge",
-         "cachedVersion": "47.3.0",
-         "cachedVolatile": null,
-         "dependencyOnly": null,
-         "important": null,
-         "version": "47.3.0",
-         "uid": "net.minecraftforge",
-         "cachedRequires": [
-            {
-               "suggests": null,
-               "equals": "1.20.1",
-               "uid": "net.minecraft"
-            }
-         ]
-      }
-   ]
-})";
 
 std::string logOfWholeRun(const InstallerRun& run) {
     return "info: Writing icon_velkrhub.png\n"
@@ -160,8 +83,9 @@ protected:
         EXPECT_EQ(readFile(instanceFile("tarnvex_client-aarch64-macos")), client);
         EXPECT_EQ(permissions(instanceFile("tarnvex_client-aarch64-macos")), 0755u);
         EXPECT_EQ(readFile(instanceFile("minecraft/servers.dat")), serversDat);
-        EXPECT_EQ(readFile(instanceFile("mmc-pack.json")), mmcPack);
-        EXPECT_EQ(readFile(instanceFile("instance.cfg")), instanceCfg);
+        EXPECT_EQ(readFile(instanceFile("mmc-pack.json")), test::forgeMmcPack);
+        EXPECT_EQ(readFile(instanceFile("instance.cfg")),
+                  test::instanceCfgWith("name=Lantern Hollow"));
         EXPECT_EQ(readFile(run.home().launcherPath() + "/icons/icon_velkorhub.png"),
                   readFile(TARNVEX_SOURCE_DIR "/resources/icon_velkorhub.png"));
     }

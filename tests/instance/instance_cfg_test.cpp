@@ -1,5 +1,6 @@
 #include "instance/instance_cfg.h"
 
+#include "support/expected_files.h"
 #include "support/stderr_capture.h"
 #include "support/temp_home.h"
 
@@ -16,22 +17,8 @@ using test::StderrCapture;
 using test::TempDirectory;
 using test::writeFile;
 
-std::string withNameLine(const std::string& nameLine) {
-    return "[General]\n"
-           "ConfigVersion=1.2\n"
-           "iconKey=default\n"
-           "iconKey=icon_velkorhub\n" +
-           nameLine +
-           "\n"
-           "InstanceType=OneSix\n"
-           "OverrideCommands=true\n"
-           "PreLaunchCommand=\\\"$INST_DIR/tarnvex_client-aarch64-macos\\\"\n"
-           "WrapperCommand=\n"
-           "PostExitCommand=\n";
-}
-
 TEST(InstanceCfg, WritesTheTenLinesWithTheNameAsItIs) {
-    EXPECT_EQ(instanceCfgText("Velkhaus"), withNameLine("name=Velkhaus"));
+    EXPECT_EQ(instanceCfgText("Velkhaus"), test::instanceCfgWith("name=Velkhaus"));
     EXPECT_EQ(instanceCfgText("Velkhaus").size(), 216u);
     EXPECT_EQ(instanceCfgText("").size(), 208u);
     struct Case {
@@ -43,7 +30,7 @@ TEST(InstanceCfg, WritesTheTenLinesWithTheNameAsItIs) {
              Case{"The Gable Fields \xc3\xa9t\xc3\xa9", "name=The Gable Fields \xc3\xa9t\xc3\xa9"},
              Case{"a=b [x] #1 'q'", "name=a=b [x] #1 'q'"},
          }) {
-        EXPECT_EQ(instanceCfgText(c.name), withNameLine(c.line)) << c.name;
+        EXPECT_EQ(instanceCfgText(c.name), test::instanceCfgWith(c.line)) << c.name;
     }
 }
 
@@ -61,7 +48,7 @@ TEST(InstanceCfg, QuotesANameTheSettingsReaderWouldChange) {
              Case{"trailing\t", "name=\"trailing\t\""},
              Case{R"(",\)", R"(name="\",\\")"},
          }) {
-        EXPECT_EQ(instanceCfgText(c.name), withNameLine(c.line)) << c.name;
+        EXPECT_EQ(instanceCfgText(c.name), test::instanceCfgWith(c.line)) << c.name;
     }
 }
 
@@ -74,7 +61,8 @@ TEST(InstanceCfg, ReplacesTheFileAndLeavesTheRestOfTheInstance) {
         StderrCapture stderrText;
         ASSERT_TRUE(writeInstanceCfg(dir, "Gable Fields").has_value());
         EXPECT_EQ(stderrText.text(), "info: Writing instance.cfg\n");
-        EXPECT_EQ(readFile(instance.path() + "/instance.cfg"), withNameLine("name=Gable Fields"));
+        EXPECT_EQ(readFile(instance.path() + "/instance.cfg"),
+                  test::instanceCfgWith("name=Gable Fields"));
     }
     EXPECT_EQ(readFile(instance.path() + "/mmc-pack.json"), "kept");
     EXPECT_EQ(listTree(instance.path()), "instance.cfg\nmmc-pack.json\n");

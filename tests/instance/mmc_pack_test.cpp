@@ -1,5 +1,6 @@
 #include "instance/mmc_pack.h"
 
+#include "support/expected_files.h"
 #include "support/fails_with.h"
 #include "support/stderr_capture.h"
 #include "support/temp_home.h"
@@ -94,60 +95,6 @@ const std::string fabricPack = R"({
    ]
 })";
 
-const std::string forgePack = R"({
-   "formatVersion": 1,
-   "components": [
-      {
-         "cachedName": "LWJGL 3",
-         "cachedVersion": "3.3.3",
-         "cachedVolatile": true,
-         "dependencyOnly": true,
-         "important": null,
-         "version": "3.3.3",
-         "uid": "org.lwjgl3",
-         "cachedRequires": [
-            {
-               "suggests": null,
-               "equals": null,
-               "uid": ""
-            }
-         ]
-      },
-      {
-         "cachedName": "Minecraft",
-         "cachedVersion": "1.21.1",
-         "cachedVolatile": null,
-         "dependencyOnly": null,
-         "important": true,
-         "version": "1.21.1",
-         "uid": "net.minecraft",
-         "cachedRequires": [
-            {
-               "suggests": "3.3.3",
-               "equals": null,
-               "uid": "org.lwjgl3"
-            }
-         ]
-      },
-      {
-         "cachedName": "Forge",
-         "cachedVersion": "52.0.16",
-         "cachedVolatile": null,
-         "dependencyOnly": null,
-         "important": null,
-         "version": "52.0.16",
-         "uid": "net.minecraftforge",
-         "cachedRequires": [
-            {
-               "suggests": null,
-               "equals": "1.21.1",
-               "uid": "net.minecraft"
-            }
-         ]
-      }
-   ]
-})";
-
 TEST(VersionExtractMajor, TakesTheNumberBetweenTheFirstTwoDots) {
     struct Case {
         const char* version;
@@ -176,7 +123,7 @@ TEST(VersionExtractMajor, TakesTheNumberBetweenTheFirstTwoDots) {
 
 TEST(MmcPack, WritesTheFabricAndForgeComponentsInTheLauncherLayout) {
     EXPECT_EQ(mmcPackText(entry("fabric", "1.20.1", "0.15.11")), fabricPack);
-    EXPECT_EQ(mmcPackText(entry("forge", "1.21.1", "52.0.16")), forgePack);
+    EXPECT_EQ(mmcPackText(entry("forge", "1.21.1", "52.0.16")), test::forgeMmcPack);
 }
 
 TEST(MmcPack, ChoosesTheNewerLwjglFromMajorVersion21) {

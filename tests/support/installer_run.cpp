@@ -53,6 +53,22 @@ ProcessResult InstallerRun::run(const std::string& typed, std::optional<long> fi
     return runProcess(TARNVEX_TESTBED_PATH, processOptions);
 }
 
+std::string catalogueWith(const std::string& address, const std::string& loaderVersion) {
+    return R"([{"server": "Gable Fields", "version": "1.21.1", "loader": "fabric",
+                "loaderVersion": "0.16.5", "address": "gable.example.org"},
+               {"server": "Lantern Hollow", "version": "1.21.1", "loader": "forge",
+                "loaderVersion": ")" +
+           loaderVersion + R"(", "address": ")" + address + R"("}])";
+}
+
+std::string clientBody(std::size_t size) {
+    std::string body;
+    for (std::size_t i = 0; i < size; ++i) {
+        body.push_back(static_cast<char>('A' + i * 7 % 26));
+    }
+    return body;
+}
+
 std::string bannerText() {
     const std::string rule(69, '#');
     return rule +

@@ -45,4 +45,11 @@ private:
 /// The banner the installer prints first.
 std::string bannerText();
 
+/// A catalogue of "Gable Fields" and of "Lantern Hollow", Forge `loaderVersion` on Minecraft
+/// 1.21.1 at `address`.
+std::string catalogueWith(const std::string& address, const std::string& loaderVersion);
+
+/// Not a real executable: a recognisable body whose every byte is checked.
+std::string clientBody(std::size_t size);
+
 } // namespace tarnvex::test
