@@ -36,15 +36,7 @@ using SslPtr = std::unique_ptr<SSL, OpenSslDeleter<SSL_free>>;
 using BioMethodPtr = std::unique_ptr<BIO_METHOD, OpenSslDeleter<BIO_meth_free>>;
 
 [[noreturn]] void fail(const std::string& what) {
-    std::string message = "https server: " + what;
-    if (unsigned long code = ERR_get_error(); code != 0) {
-        char text[256];
-        ERR_error_string_n(code, text, sizeof text);
-        message += ": ";
-        message += text;
-    }
-    ERR_clear_error();
-    throw std::runtime_error(message);
+    throwOpenSslError("https server: " + what);
 }
 
 [[noreturn]] void failWithErrno(const std::string& what) {

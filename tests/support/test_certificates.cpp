@@ -4,14 +4,12 @@
 
 #include <openssl/bio.h>
 #include <openssl/bn.h>
-#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 namespace tarnvex::test {
@@ -24,15 +22,7 @@ using BignumPtr = std::unique_ptr<BIGNUM, OpenSslDeleter<BN_free>>;
 constexpr long secondsPerDay = 24L * 60 * 60;
 
 [[noreturn]] void fail(const char* what) {
-    std::string message = std::string("test certificates: ") + what;
-    if (unsigned long code = ERR_get_error(); code != 0) {
-        char text[256];
-        ERR_error_string_n(code, text, sizeof text);
-        message += ": ";
-        message += text;
-    }
-    ERR_clear_error();
-    throw std::runtime_error(message);
+    throwOpenSslError(std::string("test certificates: ") + what);
 }
 
 PkeyPtr makeEcKey() {
