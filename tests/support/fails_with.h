@@ -4,25 +4,31 @@
 
 #include <gmock/gmock.h> // IWYU pragma: export
 
+#include <ostream>
 #include <string>
 #include <type_traits>
 
-namespace tarnvex::test {
+namespace tarnvex {
 
-/// Matches a Result that failed with `error`. A result that succeeded is told apart, with its
-/// value, instead of having the error it does not hold read.
+/// How a failed check shows a Result: its value, or the name of its error.
+template <class T> void PrintTo(const Result<T>& result, std::ostream* out) {
+    if (!result.has_value()) {
+        *out << "failed with " << errorName(result.error());
+    } else if constexpr (std::is_void_v<T>) {
+        *out << "succeeded";
+    } else {
+        *out << "succeeded with " << ::testing::PrintToString(*result);
+    }
+}
+
+namespace test {
+
+/// Matches a Result that failed with `error`, without reading the error of one that succeeded.
 MATCHER_P(FailsWith, error,
           std::string(negation ? "does not fail" : "fails") + " with " +
               std::string(errorName(error))) {
-    if (arg.has_value()) {
-        *result_listener << "which succeeded";
-        if constexpr (!std::is_void_v<typename std::remove_cvref_t<arg_type>::value_type>) {
-            *result_listener << " with " << ::testing::PrintToString(*arg);
-        }
-        return false;
-    }
-    *result_listener << "which failed with " << errorName(arg.error());
-    return arg.error() == error;
+    return !arg.has_value() && arg.error() == error;
 }
 
-} // namespace tarnvex::test
+} // namespace test
+} // namespace tarnvex
