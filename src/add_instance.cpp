@@ -7,6 +7,7 @@
 #include "instance/mmc_pack.h"
 #include "instance/servers_dat.h"
 #include "launcher/launcher_discovery.h"
+#include "platform/directory_syncs.h"
 #include "platform/path_join.h"
 #include "remote/catalogue_fetch.h"
 #include "remote/catalogue_parser.h"
@@ -47,20 +48,24 @@ Result<void> writeInstance(const InstallerSettings& settings, HttpClient& downlo
         return std::unexpected(instanceDirectory.error());
     }
     const std::string instancePath = joinPath({launcher.path, "instances", entry.server});
+    // Each file is synced before its rename; the renames reach the disk together, with one sync
+    // of each directory, also when a later file fails.
+    DirectorySyncs renamed;
     if (auto downloaded = downloadSyncClient(downloadClient, settings.downloadUrl,
-                                             *instanceDirectory, instancePath, out);
+                                             *instanceDirectory, instancePath, out, renamed);
         !downloaded) {
         return downloaded;
     }
-    if (auto written = writeServersDat(*instanceDirectory, entry.address); !written) {
+    if (auto written = writeServersDat(*instanceDirectory, entry.address, renamed); !written) {
         return written;
     }
-    if (auto written = writeMmcPack(*instanceDirectory, entry); !written) {
+    if (auto written = writeMmcPack(*instanceDirectory, entry, renamed); !written) {
         return written;
     }
-    if (auto written = writeInstanceCfg(*instanceDirectory, entry.server); !written) {
+    if (auto written = writeInstanceCfg(*instanceDirectory, entry.server, renamed); !written) {
         return written;
     }
+    renamed.syncAll();
     logInfo("Done adding instance!");
     return {};
 }

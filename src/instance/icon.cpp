@@ -4,6 +4,7 @@
 #include "instance/icon_image.h"
 #include "instance/make_open_dir.h"
 #include "platform/atomic_file.h"
+#include "platform/directory_syncs.h"
 
 #include <string>
 
@@ -17,8 +18,11 @@ Result<void> writeIcon(const Directory& launcherDirectory) {
         return std::unexpected(icons.error());
     }
     const auto image = iconImage();
+    // Synced on the way out: the icon is on disk before the run goes on.
+    DirectorySyncs renamed;
     return replaceFile(*icons, std::string(iconKey) + ".png",
-                       std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+                       std::string_view(reinterpret_cast<const char*>(image.data()), image.size()),
+                       renamed);
 }
 
 } // namespace tarnvex

@@ -58,9 +58,10 @@ std::string instanceCfgText(std::string_view name) {
     return text;
 }
 
-Result<void> writeInstanceCfg(const Directory& instanceDirectory, std::string_view name) {
+Result<void> writeInstanceCfg(const Directory& instanceDirectory, std::string_view name,
+                              DirectorySyncs& renamed) {
     logInfo("Writing instance.cfg");
-    return replaceFile(instanceDirectory, "instance.cfg", instanceCfgText(name));
+    return replaceFile(instanceDirectory, "instance.cfg", instanceCfgText(name), renamed);
 }
 
 } // namespace tarnvex

@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "platform/directory.h"
+#include "platform/directory_syncs.h"
 
 #include <string>
 #include <string_view>
@@ -18,7 +19,9 @@ inline constexpr std::string_view syncClientFileName = "tarnvex_client-aarch64-m
 /// exactly.
 std::string instanceCfgText(std::string_view name);
 
-/// Writes `instance.cfg` in the instance directory, replacing any earlier one.
-Result<void> writeInstanceCfg(const Directory& instanceDirectory, std::string_view name);
+/// Writes `instance.cfg` in the instance directory, replacing any earlier one; the directory is
+/// left to `renamed` to sync.
+Result<void> writeInstanceCfg(const Directory& instanceDirectory, std::string_view name,
+                              DirectorySyncs& renamed);
 
 } // namespace tarnvex

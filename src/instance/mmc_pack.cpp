@@ -105,13 +105,14 @@ Result<std::string> mmcPackText(const MinecraftServerEntry& entry) {
     }
 }
 
-Result<void> writeMmcPack(const Directory& instanceDirectory, const MinecraftServerEntry& entry) {
+Result<void> writeMmcPack(const Directory& instanceDirectory, const MinecraftServerEntry& entry,
+                          DirectorySyncs& renamed) {
     logInfo("Writing mmc-pack.json");
     auto text = mmcPackText(entry);
     if (!text) {
         return std::unexpected(text.error());
     }
-    return replaceFile(instanceDirectory, "mmc-pack.json", *text);
+    return replaceFile(instanceDirectory, "mmc-pack.json", *text, renamed);
 }
 
 } // namespace tarnvex

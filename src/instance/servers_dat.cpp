@@ -52,7 +52,8 @@ std::string serversDatBytes(std::string_view address) {
     return out;
 }
 
-Result<void> writeServersDat(const Directory& instanceDirectory, std::string_view address) {
+Result<void> writeServersDat(const Directory& instanceDirectory, std::string_view address,
+                             DirectorySyncs& renamed) {
     auto minecraft = makeOpenDir(instanceDirectory, "minecraft");
     if (!minecraft) {
         return std::unexpected(minecraft.error());
@@ -63,7 +64,7 @@ Result<void> writeServersDat(const Directory& instanceDirectory, std::string_vie
                  std::to_string(maxServerAddressBytes) + " fit in the server list.");
         return std::unexpected(Error::ServerAddressTooLong);
     }
-    return replaceFile(*minecraft, "servers.dat", serversDatBytes(address));
+    return replaceFile(*minecraft, "servers.dat", serversDatBytes(address), renamed);
 }
 
 } // namespace tarnvex

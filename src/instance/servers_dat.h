@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "platform/directory.h"
+#include "platform/directory_syncs.h"
 
 #include <cstddef>
 #include <string>
@@ -18,7 +19,8 @@ std::string serversDatBytes(std::string_view address);
 
 /// Writes `minecraft/servers.dat` below the instance directory, creating `minecraft` if needed
 /// and replacing any earlier list. An address too long for the format is refused with
-/// `ServerAddressTooLong` before the file is touched.
-Result<void> writeServersDat(const Directory& instanceDirectory, std::string_view address);
+/// `ServerAddressTooLong` before the file is touched. `minecraft` is left to `renamed` to sync.
+Result<void> writeServersDat(const Directory& instanceDirectory, std::string_view address,
+                             DirectorySyncs& renamed);
 
 } // namespace tarnvex

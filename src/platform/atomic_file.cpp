@@ -195,7 +195,7 @@ Result<std::size_t> AtomicFile::writeSome(std::span<const std::byte> bytes) {
     }
 }
 
-Result<void> AtomicFile::commit() {
+Result<void> AtomicFile::commit(DirectorySyncs& renamed) {
     if (!pending_) {
         return std::unexpected(Error::Unexpected);
     }
@@ -216,13 +216,12 @@ Result<void> AtomicFile::commit() {
     }
     pending_ = false;
     removal_.release();
-    // Makes the rename itself durable; a failure here leaves the right file in place regardless.
-    (void)::fsync(dir_.get());
-    dir_.reset();
+    renamed.add(std::move(dir_));
     return {};
 }
 
-Result<void> replaceFile(const Directory& dir, std::string name, std::string_view bytes) {
+Result<void> replaceFile(const Directory& dir, std::string name, std::string_view bytes,
+                         DirectorySyncs& renamed) {
     auto file = AtomicFile::create(dir, std::move(name));
     if (!file) {
         return std::unexpected(file.error());
@@ -234,7 +233,7 @@ Result<void> replaceFile(const Directory& dir, std::string name, std::string_vie
     if (auto flushed = writer.flush(); !flushed) {
         return flushed;
     }
-    return file->commit();
+    return file->commit(renamed);
 }
 
 } // namespace tarnvex

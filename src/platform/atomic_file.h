@@ -3,6 +3,7 @@
 #include "error.h"
 #include "io/byte_stream.h"
 #include "platform/directory.h"
+#include "platform/directory_syncs.h"
 #include "platform/interrupt_cleanup.h"
 #include "platform/unique_fd.h"
 
@@ -34,9 +35,10 @@ public:
 
     Result<std::size_t> writeSome(std::span<const std::byte> bytes) override;
 
-    /// Syncs the bytes to disk and renames the temporary over the final name. On failure the
-    /// temporary is removed and the earlier file is untouched.
-    Result<void> commit();
+    /// Syncs the bytes to disk and renames the temporary over the final name; the directory,
+    /// which makes the rename itself durable, is left to `renamed`. On failure the temporary is
+    /// removed and the earlier file is untouched.
+    Result<void> commit(DirectorySyncs& renamed);
 
 private:
     AtomicFile(UniqueFd dir, UniqueFd file, std::string name, std::string temporaryName);
@@ -54,7 +56,9 @@ private:
     off_t writeBackStarted_ = 0;
 };
 
-/// Replaces `name` in `dir` with `bytes` in one step, writing them through a buffer of 4096 bytes.
-Result<void> replaceFile(const Directory& dir, std::string name, std::string_view bytes);
+/// Replaces `name` in `dir` with `bytes` in one step, writing them through a buffer of 4096 bytes;
+/// `dir` is left to `renamed` to sync.
+Result<void> replaceFile(const Directory& dir, std::string name, std::string_view bytes,
+                         DirectorySyncs& renamed);
 
 } // namespace tarnvex

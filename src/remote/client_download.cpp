@@ -97,7 +97,7 @@ std::string counts(std::uint64_t expected, std::uint64_t actual) {
 
 Result<void> downloadSyncClient(HttpClient& client, const std::string& url,
                                 const Directory& instanceDirectory, const std::string& instancePath,
-                                BufferedWriter& out) {
+                                BufferedWriter& out, DirectorySyncs& renamed) {
     auto file = AtomicFile::create(instanceDirectory, std::string(syncClientFileName));
     if (!file) {
         return std::unexpected(file.error());
@@ -137,7 +137,7 @@ Result<void> downloadSyncClient(HttpClient& client, const std::string& url,
     if (auto whole = writer.decodedWhole(); !whole) {
         return whole;
     }
-    return file->commit();
+    return file->commit(renamed);
 }
 
 } // namespace tarnvex

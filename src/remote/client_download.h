@@ -3,6 +3,7 @@
 #include "error.h"
 #include "io/buffered_writer.h"
 #include "platform/directory.h"
+#include "platform/directory_syncs.h"
 #include "remote/http_client.h"
 
 #include <string>
@@ -10,9 +11,10 @@
 namespace tarnvex {
 
 /// Streams the sync client from `url` into the instance directory as an executable, showing
-/// progress on `out`. A client already there is replaced only by a complete download.
+/// progress on `out`. A client already there is replaced only by a complete download; the
+/// instance directory is left to `renamed` to sync.
 Result<void> downloadSyncClient(HttpClient& client, const std::string& url,
                                 const Directory& instanceDirectory, const std::string& instancePath,
-                                BufferedWriter& out);
+                                BufferedWriter& out, DirectorySyncs& renamed);
 
 } // namespace tarnvex
