@@ -6,7 +6,13 @@
 namespace tarnvex {
 
 BufferedWriter::BufferedWriter(ByteSink& sink, std::size_t capacity)
-    : sink_(sink), buffer_(capacity) {}
+    : BufferedWriter(sink, capacity, capacity) {}
+
+BufferedWriter::BufferedWriter(ByteSink& sink, std::size_t capacity, std::size_t largest)
+    : sink_(sink), buffer_(capacity), largest_(std::max(capacity, largest)) {
+    // All of it at once, so that growing later cannot fail.
+    buffer_.reserve(largest_);
+}
 
 Result<void> BufferedWriter::write(std::string_view text) {
     return write(std::as_bytes(std::span(text.data(), text.size())));
@@ -26,6 +32,7 @@ Result<void> BufferedWriter::write(std::span<const std::byte> bytes) {
             if (auto flushed = flush(); !flushed) {
                 return flushed;
             }
+            buffer_.resize(std::min(largest_, buffer_.size() * 2));
         }
     }
     return {};

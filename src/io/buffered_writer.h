@@ -13,6 +13,9 @@ namespace tarnvex {
 class BufferedWriter {
 public:
     BufferedWriter(ByteSink& sink, std::size_t capacity);
+    /// Starts with `capacity` and doubles it each time the buffer fills, up to `largest`: the
+    /// first bytes reach the sink soon, the bulk in large writes.
+    BufferedWriter(ByteSink& sink, std::size_t capacity, std::size_t largest);
 
     Result<void> write(std::span<const std::byte> bytes);
     Result<void> write(std::string_view text);
@@ -23,6 +26,7 @@ private:
 
     ByteSink& sink_;
     std::vector<std::byte> buffer_;
+    std::size_t largest_;
     std::size_t used_ = 0;
 };
 

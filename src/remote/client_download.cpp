@@ -19,17 +19,18 @@ namespace {
 constexpr std::size_t bufferSize = 8192;
 // The most moved from the body to the file between two looks at the clock.
 constexpr std::size_t stepSize = 4500;
-// The body reaches the file in writes this large: in pieces of a TLS record or less, the write
-// calls alone cost more than all the rest of the installer's work on the body. Of 128-512 KiB,
-// 256 KiB measured fastest.
-constexpr std::size_t fileWriteSize = std::size_t{256} << 10;
+// The body reaches the file in writes growing to this size: in pieces of a TLS record or less, the
+// write calls alone cost more than all the rest of the installer's work on the body. Of 128-512
+// KiB, 256 KiB measured fastest. The first writes are small, so that a client which stops
+// arriving early has most of what came in its file already.
+constexpr std::size_t largestFileWrite = std::size_t{256} << 10;
 
 // A server may content-encode the client although none was asked for; what reaches the file is
 // always the executable itself.
 class ClientWriter final : public ResponseHandler, private DecodedSink {
 public:
     ClientWriter(const std::string& url, ByteSink& file, SpinnerProgress& progress)
-        : url_(url), file_(file, fileWriteSize), progress_(progress) {}
+        : url_(url), file_(file, bufferSize, largestFileWrite), progress_(progress) {}
 
     Result<void> onHead(const ResponseHead& head) override {
         if (head.status != 200) {
