@@ -10,7 +10,7 @@ Result<void> writeBanner(BufferedWriter& out) {
     banner.append(rule).append("\n");
     banner.append(" MINECRAFT TARNVEX by @Velkor and @Brannoc\n");
     banner.append("\n");
-    banner.append(" Version: v").append(programVersion).append("\n");
+    banner.append(" Version: v").append(TARNVEX_VERSION).append("\n");
     banner.append("\n");
     banner.append(" This program will help you setup Prism Launcher + Fabric mod loader,\n");
     banner.append(" then install the sync client, which will keep your mods in sync\n");

@@ -75,7 +75,7 @@ std::string bannerText() {
            "\n"
            " MINECRAFT TARNVEX by @Velkor and @Brannoc\n"
            "\n"
-           " Version: v1.1.2-branch.unix-macos+git.18374812\n"
+           " Version: v" TARNVEX_VERSION "\n"
            "\n"
            " This program will help you setup Prism Launcher + Fabric mod loader,\n"
            " then install the sync client, which will keep your mods in sync\n"
