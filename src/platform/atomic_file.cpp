@@ -169,7 +169,7 @@ Result<void> AtomicFile::setMode(mode_t mode) {
 }
 
 void AtomicFile::startWriteBack() noexcept {
-#if defined(__linux__)
+#if defined(__linux__) && defined(_GNU_SOURCE)
     // Writing a large file back as it grows leaves little for the sync before the rename, which
     // would otherwise stall for the whole file at the end.
     constexpr off_t writeBackStep = off_t{8} << 20;

@@ -1,10 +1,10 @@
 #include "support/https_server.h"
 
 #include "platform/unique_fd.h"
+#include "support/close_on_exec.h"
 #include "support/openssl_handles.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <openssl/bio.h>
@@ -342,7 +342,7 @@ struct HttpsServer::Impl {
 };
 
 void HttpsServer::Impl::listen() {
-    listener.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    listener.reset(socketCloseOnExec(AF_INET, SOCK_STREAM, 0));
     if (!listener) {
         failWithErrno("cannot create socket");
     }
@@ -361,7 +361,7 @@ void HttpsServer::Impl::listen() {
     port = ntohs(address.sin_port);
 
     int pipeEnds[2];
-    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
+    if (pipeCloseOnExec(pipeEnds) != 0) {
         failWithErrno("cannot create wake pipe");
     }
     wakeReader.reset(pipeEnds[0]);
@@ -380,7 +380,7 @@ void HttpsServer::Impl::acceptLoop() {
         if (watched[1].revents != 0) {
             return;
         }
-        const int fd = ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = acceptCloseOnExec(listener.get());
         if (fd < 0) {
             // Out of descriptors or the like: back off rather than spin.
             if (errno != EINTR && errno != ECONNABORTED &&

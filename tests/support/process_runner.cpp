@@ -1,8 +1,9 @@
 #include "support/process_runner.h"
 
+#include "support/close_on_exec.h"
+
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/resource.h>
@@ -14,7 +15,7 @@ namespace tarnvex::test {
 namespace {
 
 void makePipe(int fds[2]) {
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
+    if (pipeCloseOnExec(fds) != 0) {
         throw std::runtime_error("pipe failed");
     }
 }
