@@ -1,6 +1,7 @@
 #include "support/stderr_capture.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <unistd.h>
 
