@@ -32,7 +32,8 @@ std::string randomSuffix() {
     static std::uint64_t counter = 0;
     timespec now{};
     (void)::clock_gettime(CLOCK_REALTIME, &now);
-    std::uint64_t x = (static_cast<std::uint64_t>(::getpid()) << 32) ^ ++counter ^
+    ++counter;
+    std::uint64_t x = (static_cast<std::uint64_t>(::getpid()) << 32) ^ counter ^
                       (static_cast<std::uint64_t>(now.tv_sec) << 20) ^
                       static_cast<std::uint64_t>(now.tv_nsec);
     // splitmix64 spreads the few changing bits over the whole word.
