@@ -5,9 +5,11 @@
 #include "io/buffered_reader.h"
 #include "io/buffered_writer.h"
 
+#include <cstdint>
+
 namespace tarnvex {
 
-enum class InstanceOutcome {
+enum class InstanceOutcome : std::uint8_t {
     /// The instance was written, or there was nothing to do.
     Done,
     /// The player chose to quit: the run ends at once.

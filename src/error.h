@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <expected>
 #include <string_view>
 
@@ -60,7 +61,7 @@ namespace tarnvex {
     X(UnsupportedCompressionMethod)                                                                \
     X(WriteFailed)
 
-enum class Error {
+enum class Error : std::uint8_t {
 #define TARNVEX_ERROR_ENUMERATOR(name) name,
     TARNVEX_ERRORS(TARNVEX_ERROR_ENUMERATOR)
 #undef TARNVEX_ERROR_ENUMERATOR

@@ -2,8 +2,11 @@
 
 #include "platform/fd_stream.h"
 
+#include <initializer_list>
 #include <mutex>
+#include <span>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 
 namespace tarnvex {
@@ -23,7 +26,10 @@ void logLine(std::string_view prefix, std::string_view message) {
         const std::lock_guard guard(standardErrorLock());
         (void)writeAllToFd(STDERR_FILENO, std::as_bytes(std::span(line.data(), line.size())));
     } catch (...) {
-        // Without memory for the line there is nothing left to say it with.
+        // Without memory for the line, its parts go out one by one.
+        for (const std::string_view part : {prefix, message, std::string_view("\n")}) {
+            (void)writeAllToFd(STDERR_FILENO, std::as_bytes(std::span(part.data(), part.size())));
+        }
     }
 }
 

@@ -7,7 +7,7 @@ namespace tarnvex {
 
 /// What a line typed at a numbered prompt turned out to be.
 struct SmallNumber {
-    enum class Kind { Number, NotANumber, TooLarge };
+    enum class Kind : std::uint8_t { Number, NotANumber, TooLarge };
     Kind kind;
     std::uint8_t value;
 };

@@ -10,6 +10,7 @@
 #include "platform/interrupt_cleanup.h"
 #include "platform/signals.h"
 
+#include <cstdint>
 #include <new>
 #include <unistd.h>
 
@@ -17,7 +18,7 @@ namespace tarnvex {
 
 namespace {
 
-enum class Ending { Done, Quit };
+enum class Ending : std::uint8_t { Done, Quit };
 
 Result<Ending> runSteps(const InstallerSettings& settings, BufferedReader& in,
                         BufferedWriter& out) {

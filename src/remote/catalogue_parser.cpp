@@ -1,6 +1,7 @@
 #include "remote/catalogue_parser.h"
 
 #include <array>
+#include <cstdint>
 #include <new>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -110,7 +111,7 @@ public:
     std::vector<MinecraftServerEntry>& entries() { return entries_; }
 
 private:
-    enum class State { Top, Element, Key, Value, Done };
+    enum class State : std::uint8_t { Top, Element, Key, Value, Done };
 
     bool fail(Error error) {
         error_ = error;

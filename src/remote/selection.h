@@ -6,13 +6,14 @@
 #include "platform/directory.h"
 #include "remote/minecraft_server_entry.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace tarnvex {
 
 struct Selection {
-    enum class Outcome {
+    enum class Outcome : std::uint8_t {
         /// `entry` is the player's choice.
         Chosen,
         /// The catalogue is empty.
