@@ -153,14 +153,15 @@ public:
 private:
     // No exception may unwind through libcurl.
     template <typename Call> Result<void> guarded(Call call) {
-        Result<void> result;
-        try {
-            result = call();
-        } catch (const std::bad_alloc&) {
-            result = std::unexpected(Error::OutOfMemory);
-        } catch (...) {
-            result = std::unexpected(Error::Unexpected);
-        }
+        Result<void> result = [&call]() -> Result<void> {
+            try {
+                return call();
+            } catch (const std::bad_alloc&) {
+                return std::unexpected(Error::OutOfMemory);
+            } catch (...) {
+                return std::unexpected(Error::Unexpected);
+            }
+        }();
         if (!result && !error_) {
             error_ = result.error();
         }
