@@ -21,7 +21,7 @@ void keepOnlyEnvironmentVariable(std::string_view kept) {
                 names.emplace_back(text.substr(0, equals));
             }
         }
-    } catch (const std::bad_alloc&) {
+    } catch (const std::bad_alloc&) { // NOLINT(bugprone-empty-catch): best effort, as said
         // What was collected is still removed; a run this short of memory fails soon anyway.
     }
     for (const std::string& name : names) {
