@@ -1,9 +1,6 @@
 #include "platform/environment.h"
 
-#include <cstdlib>
-#include <new>
-#include <string>
-#include <vector>
+#include <array>
 
 // POSIX defines it but no header need declare it.
 extern char** environ;
@@ -11,22 +8,19 @@ extern char** environ;
 namespace tarnvex {
 
 void keepOnlyEnvironmentVariable(std::string_view kept) {
-    // Names first: unsetenv changes the array being walked.
-    std::vector<std::string> names;
-    try {
-        for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-            const std::string_view text(*entry);
-            const auto equals = text.find('=');
-            if (equals != std::string_view::npos && equals > 0 && text.substr(0, equals) != kept) {
-                names.emplace_back(text.substr(0, equals));
-            }
+    // A new array in place of the old one: POSIX allows replacing the environment whole, and
+    // doing so needs no memory, so it cannot stop halfway. The first entry of a name is the one
+    // getenv would have found.
+    static std::array<char*, 2> remaining{};
+    remaining = {};
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        if (text.size() > kept.size() && text.starts_with(kept) && text[kept.size()] == '=') {
+            remaining[0] = *entry;
+            break;
         }
-    } catch (const std::bad_alloc&) { // NOLINT(bugprone-empty-catch): best effort, as said
-        // What was collected is still removed; a run this short of memory fails soon anyway.
     }
-    for (const std::string& name : names) {
-        (void)::unsetenv(name.c_str());
-    }
+    environ = remaining.data();
 }
 
 } // namespace tarnvex

@@ -94,10 +94,31 @@ protected:
     std::string client = clientBody(5000);
 };
 
+// A small client arrives within 100 ms of the first frame, unless the machine is slow: then the
+// rule lets a later frame through, which is right too. This takes those out.
+std::string withoutLateFrames(std::string shown) {
+    const std::string first = "\r[#>>>] 0 KiB";
+    const std::size_t start = shown.find(first);
+    if (start == std::string::npos) {
+        return shown;
+    }
+    const std::size_t late = start + first.size();
+    std::size_t end = late;
+    // "\r[>#>>] 4 KiB": a carriage return, a six-character frame, a blank, digits, " KiB".
+    while (end + 8 < shown.size() && shown.compare(end, 2, "\r[") == 0 && shown[end + 7] == ' ') {
+        const std::size_t unit = shown.find(" KiB", end + 8);
+        if (unit == std::string::npos || shown.find_first_not_of("0123456789", end + 8) != unit) {
+            break;
+        }
+        end = unit + 4;
+    }
+    return shown.erase(late, end - late);
+}
+
 TEST_F(Installer, WritesTheChosenInstance) {
     const auto result = run.run("2\n\n");
     EXPECT_EQ(result.exitStatus, 0) << result.standardError;
-    EXPECT_EQ(result.standardOutput,
+    EXPECT_EQ(withoutLateFrames(result.standardOutput),
               test::bannerText() + menu + "SELECT> " + "\r[#>>>] 0 KiB" + wipe + "> ");
     EXPECT_EQ(result.standardError, logOfWholeRun(run));
     expectInstanceWritten();
@@ -126,8 +147,9 @@ TEST_F(Installer, OverwriteKeepsWorldsAndModsAndWritesTheSameFiles) {
 
     const auto result = run.run("2\n2\n\n");
     EXPECT_EQ(result.exitStatus, 0) << result.standardError;
-    EXPECT_EQ(result.standardOutput, test::bannerText() + menu + "SELECT> " + existsMenu +
-                                         "SELECT> " + "\r[#>>>] 0 KiB" + wipe + "> ");
+    EXPECT_EQ(withoutLateFrames(result.standardOutput), test::bannerText() + menu + "SELECT> " +
+                                                            existsMenu + "SELECT> " +
+                                                            "\r[#>>>] 0 KiB" + wipe + "> ");
     const std::string log = logOfWholeRun(run);
     const std::size_t afterCatalogue = log.find("info: Downloading");
     EXPECT_EQ(result.standardError,
@@ -215,7 +237,7 @@ TEST_F(Installer, AShortClientIsAFailureThatKeepsTheOldOne) {
     });
     const auto result = run.run("2\n2\n");
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_TRUE(result.standardOutput.ends_with("\r[#>>>] 0 KiB" + wipe));
+    EXPECT_TRUE(withoutLateFrames(result.standardOutput).ends_with("\r[#>>>] 0 KiB" + wipe));
     EXPECT_TRUE(result.standardError.ends_with(
         "warning: Did not read all file content. (expected: 5000, actual: 1000)\n"
         "error: IncompleteDownload\n"))
