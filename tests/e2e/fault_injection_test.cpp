@@ -378,9 +378,10 @@ std::vector<Fault> failedWrites() {
 
 INSTANTIATE_TEST_SUITE_P(Faults, KilledMidWrite, testing::ValuesIn(failedWrites()), caseName);
 
-// The child a route kills from the server's thread while the test waits for it.
+// The child a route ends with a signal from the server's thread while the test waits for it.
 class KillTarget {
 public:
+    explicit KillTarget(int signal) : signal_(signal) {}
     void aim(test::ChildProcess* child) {
         const std::lock_guard guard(lock_);
         child_ = child;
@@ -388,47 +389,58 @@ public:
     void kill() {
         const std::lock_guard guard(lock_);
         if (child_ != nullptr) {
-            child_->kill(SIGKILL);
+            child_->kill(signal_);
         }
     }
 
 private:
+    int signal_;
     std::mutex lock_;
     test::ChildProcess* child_ = nullptr;
 };
 
-TEST(FaultInjection, KilledDuringTheDownloadKeepsTheOldClient) {
-    KillTarget target;
-    FaultRun f;
-    const Snapshot before = f.snapshot();
-    const std::string body = clientBody(100000);
-    constexpr std::size_t sent = 60000;
-    // The service holds the rest of the body back until part of it is in the temporary.
-    f.run.serve(InstallerRun::clientPath, [&](const HttpRequest&, Connection& connection) {
-        connection.write(truncatedResponse(body, sent));
-        while (f.temporaryOf(clientFile).empty() ||
-               readFile(f.path(f.temporaryOf(clientFile))).empty()) {
-            if (!connection.sleepFor(std::chrono::milliseconds(1))) {
-                return;
+TEST(FaultInjection, EndedDuringTheDownloadKeepsTheOldClient) {
+    // SIGKILL leaves its temporary to the next run; the signals a player sends (Ctrl-C, kill, a
+    // closed Terminal window) have it removed before the run ends by them.
+    for (const int signal : {SIGKILL, SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        KillTarget target(signal);
+        FaultRun f;
+        const Snapshot before = f.snapshot();
+        const std::string body = clientBody(100000);
+        constexpr std::size_t sent = 60000;
+        // The service holds the rest of the body back until part of it is in the temporary.
+        f.run.serve(InstallerRun::clientPath, [&](const HttpRequest&, Connection& connection) {
+            connection.write(truncatedResponse(body, sent));
+            while (f.temporaryOf(clientFile).empty() ||
+                   readFile(f.path(f.temporaryOf(clientFile))).empty()) {
+                if (!connection.sleepFor(std::chrono::milliseconds(1))) {
+                    return;
+                }
             }
-        }
-        target.kill();
-    });
-    test::ChildProcess process(TARNVEX_TESTBED_PATH, f.run.options(overwrite));
-    target.aim(&process);
-    const auto result = process.wait();
-    target.aim(nullptr);
-    f.serveNormally();
+            target.kill();
+        });
+        test::ChildProcess process(TARNVEX_TESTBED_PATH, f.run.options(overwrite));
+        target.aim(&process);
+        const auto result = process.wait();
+        target.aim(nullptr);
+        f.serveNormally();
 
-    EXPECT_EQ(result.signal, SIGKILL) << result.standardError;
-    const Snapshot afterFault = f.snapshot();
-    EXPECT_EQ(afterFault.at(clientFile), before.at(clientFile));
-    // What the killed run left is what the next one has to clear away.
-    const std::string temporary = f.temporaryOf(clientFile);
-    ASSERT_EQ(f.staleTemporaries(), temporary + "\n");
-    const std::string held = readFile(f.path(temporary));
-    EXPECT_TRUE(!held.empty() && held.size() <= sent && body.starts_with(held)) << held.size();
-    f.expectRecovery(before, afterFault);
+        EXPECT_EQ(result.signal, signal) << result.standardError;
+        const Snapshot afterFault = f.snapshot();
+        EXPECT_EQ(afterFault.at(clientFile), before.at(clientFile));
+        if (signal == SIGKILL) {
+            // What the killed run left is what the next one has to clear away.
+            const std::string temporary = f.temporaryOf(clientFile);
+            ASSERT_EQ(f.staleTemporaries(), temporary + "\n");
+            const std::string held = readFile(f.path(temporary));
+            EXPECT_TRUE(!held.empty() && held.size() <= sent && body.starts_with(held))
+                << held.size();
+        } else {
+            EXPECT_EQ(f.staleTemporaries(), "");
+        }
+        f.expectRecovery(before, afterFault);
+    }
 }
 
 } // namespace

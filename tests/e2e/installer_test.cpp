@@ -8,13 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <csignal>
-#include <future>
-#include <memory>
 #include <sys/stat.h>
-#include <thread>
 
 namespace tarnvex {
 namespace {
@@ -381,39 +376,6 @@ TEST_F(Installer, ProxyAndKeyLogVariablesChangeNothing) {
         EXPECT_EQ(result.exitStatus, 0) << result.standardError;
         EXPECT_EQ(result.standardError, logOfWholeRun(fresh));
         EXPECT_FALSE(test::pathExists(keyLog));
-    }
-}
-
-TEST_F(Installer, AnInterruptedDownloadLeavesTheOldClientAndNoTemporary) {
-    const std::string instance = run.home().instancePath("Lantern Hollow");
-    test::makeDirectories(instance);
-    test::writeFile(instanceFile("tarnvex_client-aarch64-macos"), "working client");
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        SCOPED_TRACE(signal);
-        // Part of the body, then nothing until the run is gone.
-        auto sent = std::make_shared<std::atomic<bool>>(false);
-        run.serve(InstallerRun::clientPath, [sent](const HttpRequest&, Connection& connection) {
-            connection.write("HTTP/1.1 200 OK\r\ncontent-length: 100000\r\n\r\n");
-            connection.write(std::string(20000, 'c'));
-            *sent = true;
-            while (connection.sleepFor(std::chrono::milliseconds(20))) {
-            }
-        });
-        test::ChildProcess process(TARNVEX_TESTBED_PATH, run.options("2\n2\n\n"));
-        auto ended = std::async(std::launch::async, [&process] { return process.wait(); });
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!*sent && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        ASSERT_TRUE(*sent);
-        // The temporary was made before the request went out.
-        EXPECT_NE(test::listTree(instance).find(".tarnvex_client-aarch64-macos.tarnvex-"),
-                  std::string::npos);
-        process.kill(signal);
-        const auto result = ended.get();
-        EXPECT_EQ(result.signal, signal) << result.standardError;
-        EXPECT_EQ(readFile(instanceFile("tarnvex_client-aarch64-macos")), "working client");
-        EXPECT_EQ(test::listTree(instance), "tarnvex_client-aarch64-macos\n");
     }
 }
 
