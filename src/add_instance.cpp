@@ -43,14 +43,14 @@ Result<std::vector<MinecraftServerEntry>> loadCatalogue(const InstallerSettings&
 Result<void> writeInstance(const InstallerSettings& settings, HttpClient& downloadClient,
                            const LauncherDirectory& launcher, const Directory& instances,
                            const MinecraftServerEntry& entry, BufferedWriter& out) {
-    auto instanceDirectory = makeOpenDir(instances, entry.server);
+    // Each file is synced before its rename; the renames and the new directories reach the disk
+    // together, with one sync of each directory, also when a later file fails.
+    DirectorySyncs renamed;
+    auto instanceDirectory = makeOpenDir(instances, entry.server, renamed);
     if (!instanceDirectory) {
         return std::unexpected(instanceDirectory.error());
     }
     const std::string instancePath = joinPath({launcher.path, "instances", entry.server});
-    // Each file is synced before its rename; the renames reach the disk together, with one sync
-    // of each directory, also when a later file fails.
-    DirectorySyncs renamed;
     if (auto downloaded = downloadSyncClient(downloadClient, settings.downloadUrl,
                                              *instanceDirectory, instancePath, out, renamed);
         !downloaded) {
@@ -65,7 +65,9 @@ Result<void> writeInstance(const InstallerSettings& settings, HttpClient& downlo
     if (auto written = writeInstanceCfg(*instanceDirectory, entry.server, renamed); !written) {
         return written;
     }
-    renamed.syncAll();
+    if (auto synced = renamed.syncAll(); !synced) {
+        return synced;
+    }
     logInfo("Done adding instance!");
     return {};
 }

@@ -13,16 +13,20 @@ namespace tarnvex {
 Result<void> writeIcon(const Directory& launcherDirectory) {
     // The log line keeps its long-standing spelling; the file is the one instance.cfg names.
     logInfo("Writing icon_velkrhub.png");
-    auto icons = makeOpenDir(launcherDirectory, "icons");
+    // The icon is durable before the menu is shown, as the instance is before "Done".
+    DirectorySyncs touched;
+    auto icons = makeOpenDir(launcherDirectory, "icons", touched);
     if (!icons) {
         return std::unexpected(icons.error());
     }
     const auto image = iconImage();
-    // Synced on the way out: the icon is on disk before the run goes on.
-    DirectorySyncs renamed;
-    return replaceFile(*icons, std::string(iconKey) + ".png",
-                       std::string_view(reinterpret_cast<const char*>(image.data()), image.size()),
-                       renamed);
+    if (auto written = replaceFile(
+            *icons, std::string(iconKey) + ".png",
+            std::string_view(reinterpret_cast<const char*>(image.data()), image.size()), touched);
+        !written) {
+        return written;
+    }
+    return touched.syncAll();
 }
 
 } // namespace tarnvex

@@ -10,8 +10,25 @@ namespace {
 constexpr std::size_t maxRelativePathBytes = 1023;
 constexpr mode_t directoryMode = 0755;
 
+// Keeps the directory that holds the new entry `level`, to make the entry durable.
+Result<void> keepParentOf(const Directory& base, const std::string& level,
+                          DirectorySyncs& touched) {
+    const std::size_t slash = level.rfind('/');
+    if (slash == std::string::npos || slash == 0) {
+        touched.add(base.fd());
+        return {};
+    }
+    auto parent = base.openChild(level.substr(0, slash));
+    if (!parent) {
+        return std::unexpected(parent.error());
+    }
+    touched.add(parent->fd());
+    return {};
+}
+
 // Creates each leading part of the path in turn, so every missing parent exists before its child.
-Result<void> makeEveryLevel(const Directory& base, const std::string& path) {
+Result<void> makeEveryLevel(const Directory& base, const std::string& path,
+                            DirectorySyncs& touched) {
     std::size_t end = 0;
     while (end < path.size()) {
         end = path.find('/', end + 1);
@@ -21,8 +38,13 @@ Result<void> makeEveryLevel(const Directory& base, const std::string& path) {
         if (path[end - 1] == '/') {
             continue; // a doubled or leading slash adds no level
         }
-        auto made = base.makeChild(path.substr(0, end), directoryMode);
-        if (!made && made.error() != Error::PathAlreadyExists) {
+        const std::string level = path.substr(0, end);
+        auto made = base.makeChild(level, directoryMode);
+        if (made) {
+            if (auto kept = keepParentOf(base, level, touched); !kept) {
+                return kept;
+            }
+        } else if (made.error() != Error::PathAlreadyExists) {
             return made;
         }
     }
@@ -31,7 +53,8 @@ Result<void> makeEveryLevel(const Directory& base, const std::string& path) {
 
 } // namespace
 
-Result<Directory> makeOpenDir(const Directory& base, std::string_view relativePath) {
+Result<Directory> makeOpenDir(const Directory& base, std::string_view relativePath,
+                              DirectorySyncs& touched) {
     if (relativePath.size() > maxRelativePathBytes) {
         return std::unexpected(Error::NameTooLong);
     }
@@ -40,7 +63,7 @@ Result<Directory> makeOpenDir(const Directory& base, std::string_view relativePa
     if (opened || opened.error() != Error::FileNotFound) {
         return opened;
     }
-    if (auto made = makeEveryLevel(base, path); !made) {
+    if (auto made = makeEveryLevel(base, path, touched); !made) {
         return std::unexpected(made.error());
     }
     return base.openChild(path);

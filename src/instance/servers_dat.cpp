@@ -54,7 +54,7 @@ std::string serversDatBytes(std::string_view address) {
 
 Result<void> writeServersDat(const Directory& instanceDirectory, std::string_view address,
                              DirectorySyncs& renamed) {
-    auto minecraft = makeOpenDir(instanceDirectory, "minecraft");
+    auto minecraft = makeOpenDir(instanceDirectory, "minecraft", renamed);
     if (!minecraft) {
         return std::unexpected(minecraft.error());
     }

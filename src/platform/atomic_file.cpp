@@ -1,6 +1,8 @@
 #include "platform/atomic_file.h"
 
 #include "io/buffered_writer.h"
+#include "platform/disk_steps.h"
+#include "platform/disk_sync.h"
 #include "platform/errno_error.h"
 
 #include <cerrno>
@@ -69,24 +71,6 @@ Result<UniqueFd> createExclusive(int dirFd, const std::string& path) {
         const int fd = ::openat(dirFd, path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             return UniqueFd(fd);
-        }
-        if (errno != EINTR) {
-            return std::unexpected(errorFromErrno(errno));
-        }
-    }
-}
-
-Result<void> syncToDisk(int fd) {
-#ifdef __APPLE__
-    // On macOS fsync leaves the bytes in the drive's cache; only F_FULLFSYNC reaches the medium.
-    // File systems without it fall back to fsync.
-    if (::fcntl(fd, F_FULLFSYNC) == 0) {
-        return {};
-    }
-#endif
-    for (;;) {
-        if (::fsync(fd) == 0) {
-            return {};
         }
         if (errno != EINTR) {
             return std::unexpected(errorFromErrno(errno));
@@ -187,6 +171,7 @@ Result<std::size_t> AtomicFile::writeSome(std::span<const std::byte> bytes) {
         const ssize_t written = ::write(file_.get(), bytes.data(), bytes.size());
         if (written >= 0) {
             written_ += written;
+            recordDiskStep(DiskStep::Write, file_.get(), name_);
             startWriteBack();
             return static_cast<std::size_t>(written);
         }
@@ -200,10 +185,11 @@ Result<void> AtomicFile::commit(DirectorySyncs& renamed) {
     if (!pending_) {
         return std::unexpected(Error::Unexpected);
     }
-    if (auto synced = syncToDisk(file_.get()); !synced) {
+    if (auto synced = syncFileBeforeRename(file_.get()); !synced) {
         discard();
         return synced;
     }
+    recordDiskStep(DiskStep::FileSync, file_.get(), name_);
     // The bytes are on disk already, so an interrupted close has lost nothing.
     if (::close(file_.release()) != 0 && errno != EINTR) {
         const int closeErrno = errno;
@@ -215,9 +201,10 @@ Result<void> AtomicFile::commit(DirectorySyncs& renamed) {
         discard();
         return std::unexpected(errorFromErrno(renameErrno));
     }
+    recordDiskStep(DiskStep::Rename, dir_.get(), name_);
     pending_ = false;
     removal_.release();
-    renamed.add(std::move(dir_));
+    renamed.add(dir_.get());
     return {};
 }
 

@@ -35,9 +35,9 @@ public:
 
     Result<std::size_t> writeSome(std::span<const std::byte> bytes) override;
 
-    /// Syncs the bytes to disk and renames the temporary over the final name; the directory,
-    /// which makes the rename itself durable, is left to `renamed`. On failure the temporary is
-    /// removed and the earlier file is untouched.
+    /// Puts the bytes on disk ahead of the rename (`syncFileBeforeRename`), then renames the
+    /// temporary over the final name; the directory, whose sync makes the rename itself durable,
+    /// is left to `renamed`. On failure the temporary is removed and the earlier file is untouched.
     Result<void> commit(DirectorySyncs& renamed);
 
 private:

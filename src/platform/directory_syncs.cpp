@@ -1,37 +1,71 @@
 #include "platform/directory_syncs.h"
 
+#include "platform/disk_sync.h"
+#include "platform/errno_error.h"
+
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace tarnvex {
 
 DirectorySyncs::~DirectorySyncs() {
-    syncAll();
+    (void)syncAll();
 }
 
-void DirectorySyncs::add(UniqueFd directory) noexcept {
+void DirectorySyncs::note(const Result<void>& outcome) noexcept {
+    if (!outcome && !failure_) {
+        failure_ = outcome.error();
+    }
+}
+
+void DirectorySyncs::add(int directoryFd) noexcept {
     struct stat status {};
-    if (::fstat(directory.get(), &status) == 0) {
-        for (std::size_t i = 0; i < count_; ++i) {
-            if (kept_[i].device == status.st_dev && kept_[i].inode == status.st_ino) {
-                return;
-            }
-        }
-        if (count_ < capacity) {
-            kept_[count_++] = {std::move(directory), status.st_dev, status.st_ino};
+    if (::fstat(directoryFd, &status) != 0) {
+        note(std::unexpected(errorFromErrno(errno)));
+        return;
+    }
+    for (std::size_t i = 0; i < count_; ++i) {
+        if (kept_[i].device == status.st_dev && kept_[i].inode == status.st_ino) {
             return;
         }
     }
-    (void)::fsync(directory.get());
+    if (count_ < capacity) {
+        UniqueFd copy(::fcntl(directoryFd, F_DUPFD_CLOEXEC, 0));
+        if (copy) {
+            kept_[count_++] = {std::move(copy), status.st_dev, status.st_ino};
+            return;
+        }
+    }
+    auto synced = syncDirectory(directoryFd);
+    note(synced ? flushDrive(directoryFd) : synced);
 }
 
-void DirectorySyncs::syncAll() noexcept {
+Result<void> DirectorySyncs::syncAll() noexcept {
     for (std::size_t i = 0; i < count_; ++i) {
-        (void)::fsync(kept_[i].directory.get());
+        note(syncDirectory(kept_[i].directory.get()));
+    }
+#ifdef __APPLE__
+    // One flush empties the drive's cache of everything synced before it, files and entries.
+    for (std::size_t i = 0; i < count_; ++i) {
+        bool sameVolumeFlushed = false;
+        for (std::size_t j = 0; j < i; ++j) {
+            sameVolumeFlushed = sameVolumeFlushed || kept_[j].device == kept_[i].device;
+        }
+        if (!sameVolumeFlushed) {
+            note(flushDrive(kept_[i].directory.get()));
+        }
+    }
+#endif
+    for (std::size_t i = 0; i < count_; ++i) {
         kept_[i].directory.reset();
     }
     count_ = 0;
+    if (auto failure = std::exchange(failure_, std::nullopt)) {
+        return std::unexpected(*failure);
+    }
+    return {};
 }
 
 } // namespace tarnvex

@@ -1,31 +1,36 @@
 #pragma once
 
+#include "error.h"
 #include "platform/unique_fd.h"
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <sys/types.h>
 
 namespace tarnvex {
 
-/// Directories in which files were renamed into place, synced together so that the renames are
-/// on disk: once each, however many files went into one directory, and at the latest when this
-/// goes. Each sync makes the disk flush its cache, so one per rename would cost a flush each.
+/// The directories a run touched: those that files were renamed into and the parents of those it
+/// created. `syncAll` syncs each of them once, however many files went into it, and then makes
+/// the run durable with one flush of the drive; a sync per rename would cost a flush each.
 class DirectorySyncs {
 public:
     DirectorySyncs() = default;
     DirectorySyncs(const DirectorySyncs&) = delete;
     DirectorySyncs& operator=(const DirectorySyncs&) = delete;
+    /// Syncs what is still kept, for a run that failed on the way; failures go unreported.
     ~DirectorySyncs();
 
-    /// Keeps `directory` for `syncAll`, unless the same directory is kept already.
-    void add(UniqueFd directory) noexcept;
+    /// Keeps the directory open at `directoryFd` for `syncAll`, unless it is kept already.
+    void add(int directoryFd) noexcept;
 
-    /// Syncs every directory kept and lets them go. A failure is not reported: the renamed files
-    /// are in place either way, only perhaps not yet on disk.
-    void syncAll() noexcept;
+    /// Syncs every directory kept, flushes the drive and lets them go. Fails with the first
+    /// failure met since the last call, here or in `add`.
+    [[nodiscard]] Result<void> syncAll() noexcept;
 
 private:
+    void note(const Result<void>& outcome) noexcept;
+
     struct Kept {
         UniqueFd directory;
         dev_t device = 0;
@@ -35,6 +40,7 @@ private:
     static constexpr std::size_t capacity = 4;
     std::array<Kept, capacity> kept_;
     std::size_t count_ = 0;
+    std::optional<Error> failure_;
 };
 
 } // namespace tarnvex

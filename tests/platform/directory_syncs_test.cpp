@@ -1,0 +1,64 @@
+#include "platform/directory_syncs.h"
+
+#include "instance/make_open_dir.h"
+#include "platform/atomic_file.h"
+#include "platform/disk_steps.h"
+#include "support/temp_home.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+namespace tarnvex {
+namespace {
+
+std::vector<std::string> steps;
+std::string root;
+
+// Names a directory by its path below `root`, as the test knows them.
+std::string directoryName(int fd) {
+    struct stat viaFd {};
+    (void)::fstat(fd, &viaFd);
+    for (const char* name : {".", "made", "made/deeper"}) {
+        struct stat viaPath {};
+        if (::stat((root + "/" + name).c_str(), &viaPath) == 0 && viaPath.st_ino == viaFd.st_ino) {
+            return name;
+        }
+    }
+    return "?";
+}
+
+void record(DiskStep step, int fd, std::string_view name) {
+    static constexpr const char* verbs[] = {"write ", "sync ", "rename ", "sync dir ", "flush"};
+    std::string line = verbs[static_cast<int>(step)];
+    steps.push_back(step == DiskStep::DirectorySync ? line + directoryName(fd) : line.append(name));
+}
+
+TEST(DirectorySyncs, EachFileIsOnDiskBeforeItsRenameAndEveryTouchedDirectoryAfterIt) {
+    test::TempDirectory temp;
+    root = temp.path();
+    steps.clear();
+    const DiskStepRecorder before = recordDiskStepsWith(record);
+    {
+        DirectorySyncs touched;
+        auto base = Directory::open(root).value();
+        auto made = makeOpenDir(base, "made/deeper", touched).value();
+        ASSERT_TRUE(replaceFile(made, "servers.dat", "x", touched).has_value());
+        ASSERT_TRUE(replaceFile(made, "instance.cfg", "y", touched).has_value());
+        ASSERT_TRUE(touched.syncAll().has_value());
+    }
+    recordDiskStepsWith(before);
+    std::vector<std::string> expected = {
+        "write servers.dat",  "sync servers.dat",  "rename servers.dat",
+        "write instance.cfg", "sync instance.cfg", "rename instance.cfg",
+        "sync dir .",         "sync dir made",     "sync dir made/deeper"};
+#ifdef __APPLE__
+    expected.emplace_back("flush");
+#endif
+    EXPECT_EQ(steps, expected);
+}
+
+} // namespace
+} // namespace tarnvex
