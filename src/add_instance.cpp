@@ -51,8 +51,9 @@ Result<void> writeInstance(const InstallerSettings& settings, HttpClient& downlo
     // Each file is synced before its rename; the renames reach the disk together, with one sync
     // of each directory, also when a later file fails.
     DirectorySyncs renamed;
-    if (auto downloaded = downloadSyncClient(downloadClient, settings.downloadUrl,
-                                             *instanceDirectory, instancePath, out, renamed);
+    if (auto downloaded =
+            downloadSyncClient(downloadClient, settings.downloadUrl, settings.clientSizeLimit,
+                               *instanceDirectory, instancePath, out, renamed);
         !downloaded) {
         return downloaded;
     }
