@@ -51,8 +51,9 @@ Result<void> writeInstance(const InstallerSettings& settings, HttpClient& downlo
         return std::unexpected(instanceDirectory.error());
     }
     const std::string instancePath = joinPath({launcher.path, "instances", entry.server});
-    if (auto downloaded = downloadSyncClient(downloadClient, settings.downloadUrl,
-                                             *instanceDirectory, instancePath, out, renamed);
+    if (auto downloaded =
+            downloadSyncClient(downloadClient, settings.downloadUrl, settings.clientSizeLimit,
+                               *instanceDirectory, instancePath, out, renamed);
         !downloaded) {
         return downloaded;
     }

@@ -12,6 +12,7 @@ namespace tarnvex {
     X(AccessDenied)                                                                                \
     X(AppDataDirUnavailable)                                                                       \
     X(CatalogueTooLarge)                                                                           \
+    X(ClientTooLarge)                                                                              \
     X(ConnectionRefused)                                                                           \
     X(ConnectionResetByPeer)                                                                       \
     X(ConnectionTimedOut)                                                                          \

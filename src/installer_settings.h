@@ -1,8 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace tarnvex {
+
+/// The product's limit on the sync client: a coded body of 1 MiB can expand to tens of GiB.
+inline constexpr std::uint64_t maximumClientSize = std::uint64_t{1} << 30;
 
 /// What differs between the product and the testbed: where the two resources live and whom to
 /// trust for them.
@@ -13,6 +17,11 @@ struct InstallerSettings {
     std::string caFile;
     /// A request that receives nothing for this long is given up.
     long stallSeconds = 60;
+    /// The largest sync client accepted, as sent or as decoded.
+    std::uint64_t clientSizeLimit = maximumClientSize;
+    /// Restricts protocols with the bit masks alone, as a libcurl older than 7.85 (macOS 12's)
+    /// must, so that tests take that path with a newer one.
+    bool protocolBitMasks = false;
 };
 
 } // namespace tarnvex

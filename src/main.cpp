@@ -6,5 +6,7 @@ int main() {
         .downloadUrl = TARNVEX_DOWNLOAD_URL,
         .caFile = {},
         .stallSeconds = 60,
+        .clientSizeLimit = tarnvex::maximumClientSize,
+        .protocolBitMasks = false,
     });
 }

@@ -21,20 +21,20 @@ std::optional<std::string> requiredVariable(const char* name) {
     return std::string(value);
 }
 
-std::optional<long> stallSeconds() {
-    const char* value = std::getenv("TARNVEX_TESTBED_STALL_SECONDS");
+/// The whole number, at least 1, in the variable `name`, or `fallback` when it is not set.
+template <typename Number> std::optional<Number> positiveNumber(const char* name, Number fallback) {
+    const char* value = std::getenv(name);
     if (value == nullptr) {
-        return 60;
+        return fallback;
     }
     const std::string_view text(value);
-    long seconds = 0;
-    const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (failure != std::errc() || end != text.data() + text.size() || seconds < 1) {
-        tarnvex::logError("TARNVEX_TESTBED_STALL_SECONDS must be a whole number of seconds, at "
-                          "least 1.");
+    Number number = 0;
+    const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (failure != std::errc() || end != text.data() + text.size() || number < 1) {
+        tarnvex::logError(std::string(name) + " must be a whole number, at least 1.");
         return std::nullopt;
     }
-    return seconds;
+    return number;
 }
 
 } // namespace
@@ -43,8 +43,10 @@ int main() {
     auto catalogueUrl = requiredVariable("TARNVEX_TESTBED_CATALOGUE_URL");
     auto downloadUrl = requiredVariable("TARNVEX_TESTBED_DOWNLOAD_URL");
     auto caFile = requiredVariable("TARNVEX_TESTBED_CA_FILE");
-    auto stall = stallSeconds();
-    if (!catalogueUrl || !downloadUrl || !caFile || !stall) {
+    auto stall = positiveNumber("TARNVEX_TESTBED_STALL_SECONDS", 60L);
+    // A small limit lets tests refuse a client without sending a GiB.
+    auto clientLimit = positiveNumber("TARNVEX_TESTBED_CLIENT_LIMIT", tarnvex::maximumClientSize);
+    if (!catalogueUrl || !downloadUrl || !caFile || !stall || !clientLimit) {
         return 1;
     }
     return tarnvex::runInstaller({
@@ -52,5 +54,7 @@ int main() {
         .downloadUrl = std::move(*downloadUrl),
         .caFile = std::move(*caFile),
         .stallSeconds = *stall,
+        .clientSizeLimit = *clientLimit,
+        .protocolBitMasks = false,
     });
 }

@@ -29,8 +29,10 @@ constexpr std::size_t largestFileWrite = std::size_t{256} << 10;
 // always the executable itself.
 class ClientWriter final : public ResponseHandler, private DecodedSink {
 public:
-    ClientWriter(const std::string& url, ByteSink& file, SpinnerProgress& progress)
-        : url_(url), file_(file, bufferSize, largestFileWrite), progress_(progress) {}
+    ClientWriter(const std::string& url, std::uint64_t sizeLimit, ByteSink& file,
+                 SpinnerProgress& progress)
+        : url_(url), sizeLimit_(sizeLimit), file_(file, bufferSize, largestFileWrite),
+          progress_(progress) {}
 
     Result<void> onHead(const ResponseHead& head) override {
         if (head.status != 200) {
@@ -38,6 +40,9 @@ public:
             return std::unexpected(Error::ConnectionRefused);
         }
         advertised_ = head.contentLength;
+        if (advertised_ && *advertised_ > sizeLimit_) {
+            return tooLarge();
+        }
         auto decoder = ContentDecoder::forCoding(head.contentEncoding);
         if (!decoder) {
             return std::unexpected(decoder.error());
@@ -80,9 +85,24 @@ public:
     std::uint64_t received() const { return received_; }
 
 private:
-    Result<void> take(std::span<const std::byte> decoded) override { return file_.write(decoded); }
+    // Counted as decoded, so that neither a coded nor a chunked body can fill the disk.
+    Result<void> take(std::span<const std::byte> decoded) override {
+        if (decoded.size() > sizeLimit_ - written_) {
+            return tooLarge();
+        }
+        written_ += decoded.size();
+        return file_.write(decoded);
+    }
+
+    Result<void> tooLarge() const {
+        logError("The tarnvex client is over the limit of " + std::to_string(sizeLimit_) +
+                 " bytes.");
+        return std::unexpected(Error::ClientTooLarge);
+    }
 
     const std::string& url_;
+    std::uint64_t sizeLimit_;
+    std::uint64_t written_ = 0;
     BufferedWriter file_;
     SpinnerProgress& progress_;
     std::unique_ptr<ContentDecoder> decoder_;
@@ -96,7 +116,7 @@ std::string counts(std::uint64_t expected, std::uint64_t actual) {
 
 } // namespace
 
-Result<void> downloadSyncClient(HttpClient& client, const std::string& url,
+Result<void> downloadSyncClient(HttpClient& client, const std::string& url, std::uint64_t sizeLimit,
                                 const Directory& instanceDirectory, const std::string& instancePath,
                                 BufferedWriter& out, DirectorySyncs& renamed) {
     auto file = AtomicFile::create(instanceDirectory, std::string(syncClientFileName));
@@ -115,7 +135,7 @@ Result<void> downloadSyncClient(HttpClient& client, const std::string& url,
     if (auto drawn = progress.start(); !drawn) {
         return drawn;
     }
-    ClientWriter writer(url, *file, progress);
+    ClientWriter writer(url, sizeLimit, *file, progress);
     auto fetched = client.get(url, "application/octet-stream", writer, bufferSize);
     if (!fetched && fetched.error() != Error::IncompleteDownload) {
         return fetched;

@@ -178,8 +178,10 @@ public:
                     return taken;
                 }
             }
-            // Output to spare means nothing is held back for lack of room.
-            if (input.pos == input.size && output.pos < output.size) {
+            // Output to spare means nothing is held back for lack of room. A frame that ended
+            // just as the output filled holds nothing back either, and calling again with no
+            // input would start on a next frame and forget that this one is complete.
+            if (input.pos == input.size && (output.pos < output.size || frameComplete_)) {
                 return {};
             }
         }

@@ -221,8 +221,13 @@ Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
     set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     // https only, for the URL and for every redirect: a downgrade would let anyone on the path
     // replace what is downloaded.
-    set(CURLOPT_PROTOCOLS_STR, "https");
-    set(CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    if (settings.protocolBitMasks) {
+        // As such a libcurl answers.
+        result = CURLE_UNKNOWN_OPTION;
+    } else {
+        set(CURLOPT_PROTOCOLS_STR, "https");
+        set(CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    }
     if (result == CURLE_UNKNOWN_OPTION) {
         // A system libcurl older than 7.85 (macOS 12) knows only the bit masks.
         result = CURLE_OK;

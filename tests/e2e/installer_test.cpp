@@ -354,6 +354,28 @@ TEST_F(Installer, AClientInAnUnknownOrCorruptCodingKeepsTheOldOne) {
     }
 }
 
+TEST_F(Installer, AClientOverItsLimitKeepsTheOldOne) {
+    // The product's limit is 1 GiB; the testbed takes a smaller one.
+    auto options = run.options("2\n2\n");
+    options.environment.emplace_back("TARNVEX_TESTBED_CLIENT_LIMIT", "65536");
+    test::makeDirectories(run.home().instancePath("Lantern Hollow"));
+    test::writeFile(instanceFile("tarnvex_client-aarch64-macos"), "working client");
+    const std::pair<const char*, bool> cases[] = {
+        {"identity", false}, {"identity", true}, {"zstd", false}, {"gzip", true}};
+    for (const auto& [coding, chunked] : cases) {
+        SCOPED_TRACE(coding + (chunked ? ", chunked"s : ""s));
+        run.serve(InstallerRun::clientPath, codedClient(coding, clientBody(65537), chunked));
+        const auto result = test::runProcess(TARNVEX_TESTBED_PATH, options);
+        EXPECT_EQ(result.exitStatus, 1);
+        EXPECT_TRUE(result.standardError.ends_with(
+            "error: The tarnvex client is over the limit of 65536 bytes.\nerror: ClientTooLarge\n"))
+            << result.standardError;
+        EXPECT_EQ(readFile(instanceFile("tarnvex_client-aarch64-macos")), "working client");
+        EXPECT_EQ(test::listTree(run.home().instancePath("Lantern Hollow")),
+                  "tarnvex_client-aarch64-macos\n");
+    }
+}
+
 TEST_F(Installer, ProxyAndKeyLogVariablesChangeNothing) {
     // Nothing listens there: a request sent through it would fail the run.
     const test::RefusingPort refusing;

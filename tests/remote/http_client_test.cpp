@@ -177,23 +177,36 @@ TEST(HttpClient, FollowsThreeRedirectsAndRefusesAFourth) {
     EXPECT_EQ(refused.body, "");
 }
 
-TEST(HttpClient, RefusesARedirectOffHttps) {
-    std::string port;
+TEST(HttpClient, RefusesARedirectOffHttpsAlsoWithTheOlderProtocolOptions) {
+    // It answers plain HTTP, so a redirect there that was followed would succeed.
+    const TrustedServer plain(answering({}), {.sendGarbageInsteadOfTls = true});
+    const std::string port = std::to_string(plain.port());
     const TrustedServer server([&port](const HttpRequest& request, Connection& connection) {
+        if (request.target == "/servers") {
+            connection.write(httpResponse(200, "OK", {}, "[]"));
+            return;
+        }
         const std::string scheme = request.target.substr(1);
         const std::string authority = scheme == "file" ? "" : "localhost:" + port;
         connection.write(httpResponse(302, "Found",
                                       {{"Location", scheme + "://" + authority + "/servers"}}, ""));
     });
-    port = std::to_string(server.port());
-    for (const char* scheme : {"http", "HTTP", "ftp", "file"}) {
-        Recorder recorder;
-        EXPECT_THAT(fetch(trusting(server), server.url(std::string("/") + scheme), recorder),
-                    FailsWith(Error::InsecureRedirect))
-            << scheme;
-        EXPECT_TRUE(recorder.heads.empty()) << scheme;
+    // macOS 12's libcurl is older than 7.85 and knows only the bit masks.
+    for (const bool bitMasks : {false, true}) {
+        auto settings = trusting(server);
+        settings.protocolBitMasks = bitMasks;
+        for (const char* scheme : {"http", "HTTP", "ftp", "file"}) {
+            Recorder recorder;
+            EXPECT_THAT(fetch(settings, server.url(std::string("/") + scheme), recorder),
+                        FailsWith(Error::InsecureRedirect))
+                << scheme << (bitMasks ? " with bit masks" : "");
+            EXPECT_TRUE(recorder.heads.empty()) << scheme;
+        }
+        Recorder good;
+        ASSERT_TRUE(fetch(settings, server.url("/servers"), good));
+        EXPECT_EQ(good.body, "[]");
     }
-    EXPECT_EQ(server.requests().size(), 4u);
+    EXPECT_EQ(server.requests().size(), 10u);
 }
 
 TEST(HttpClient, GivesUpOnAServerThatStalls) {

@@ -45,6 +45,9 @@ std::string zstdCompressed(std::string_view text) {
 } // namespace
 
 std::string compressed(std::string_view coding, std::string_view text) {
+    if (coding == "identity") {
+        return std::string(text);
+    }
     if (coding == "gzip") {
         return zlibCompressed(text, 15 + 16);
     }
