@@ -16,6 +16,12 @@ using test::makeDirectories;
 using test::TempDirectory;
 using test::writeFile;
 
+// The syncs that make new directories durable are checked with the other syncs.
+Result<Directory> makeOpenDir(const Directory& base, std::string_view relativePath) {
+    DirectorySyncs touched;
+    return tarnvex::makeOpenDir(base, relativePath, touched);
+}
+
 Directory openBase(const TempDirectory& temp) {
     return Directory::open(temp.path()).value();
 }
@@ -29,10 +35,9 @@ bool sameDirectory(const Directory& opened, const std::string& path) {
 
 TEST(MakeOpenDir, CreatesEveryMissingLevelWithMode0755) {
     TempDirectory temp;
-    DirectorySyncs touched;
     makeDirectories(temp.path() + "/existing");
     const mode_t savedUmask = ::umask(0);
-    auto opened = makeOpenDir(openBase(temp), "existing/a//b/c/", touched);
+    auto opened = makeOpenDir(openBase(temp), "existing/a//b/c/");
     ::umask(savedUmask);
     ASSERT_TRUE(opened.has_value());
     EXPECT_TRUE(sameDirectory(*opened, temp.path() + "/existing/a/b/c"));
@@ -46,10 +51,9 @@ TEST(MakeOpenDir, CreatesEveryMissingLevelWithMode0755) {
 
 TEST(MakeOpenDir, OpensAnExistingDirectoryAndLeavesItsContents) {
     TempDirectory temp;
-    DirectorySyncs touched;
     makeDirectories(temp.path() + "/minecraft/saves/World");
     writeFile(temp.path() + "/minecraft/saves/World/level.dat", "world");
-    auto opened = makeOpenDir(openBase(temp), "minecraft", touched);
+    auto opened = makeOpenDir(openBase(temp), "minecraft");
     ASSERT_TRUE(opened.has_value());
     EXPECT_TRUE(sameDirectory(*opened, temp.path() + "/minecraft"));
     EXPECT_EQ(listTree(temp.path()), "minecraft/\nminecraft/saves/\nminecraft/saves/World/\n"
@@ -59,25 +63,22 @@ TEST(MakeOpenDir, OpensAnExistingDirectoryAndLeavesItsContents) {
 
 TEST(MakeOpenDir, TakesPathsUpTo1023Bytes) {
     TempDirectory temp;
-    DirectorySyncs touched;
     // Four levels of 255 bytes and three slashes: 1023 bytes, each part within NAME_MAX.
     const std::string part(255, 'd');
     const std::string longest = part + "/" + part + "/" + part + "/" + part;
     ASSERT_EQ(longest.size(), 1023u);
-    EXPECT_TRUE(makeOpenDir(openBase(temp), longest, touched).has_value());
+    EXPECT_TRUE(makeOpenDir(openBase(temp), longest).has_value());
 
     TempDirectory other;
-    EXPECT_THAT(makeOpenDir(openBase(other), longest + "d", touched),
-                FailsWith(Error::NameTooLong));
+    EXPECT_THAT(makeOpenDir(openBase(other), longest + "d"), FailsWith(Error::NameTooLong));
     EXPECT_EQ(listTree(other.path()), "");
 }
 
 TEST(MakeOpenDir, FailsWhereAFileStandsInTheWay) {
     TempDirectory temp;
-    DirectorySyncs touched;
     writeFile(temp.path() + "/icons", "");
     for (const char* path : {"icons", "icons/sub"}) {
-        EXPECT_THAT(makeOpenDir(openBase(temp), path, touched), FailsWith(Error::NotDir)) << path;
+        EXPECT_THAT(makeOpenDir(openBase(temp), path), FailsWith(Error::NotDir)) << path;
     }
 }
 
@@ -86,11 +87,9 @@ TEST(MakeOpenDir, ReportsAFolderItMayNotWriteTo) {
         GTEST_SKIP() << "root may write anywhere";
     }
     TempDirectory temp;
-    DirectorySyncs touched;
     makeDirectories(temp.path() + "/locked");
     ::chmod((temp.path() + "/locked").c_str(), 0555);
-    EXPECT_THAT(makeOpenDir(openBase(temp), "locked/new/deeper", touched),
-                FailsWith(Error::AccessDenied));
+    EXPECT_THAT(makeOpenDir(openBase(temp), "locked/new/deeper"), FailsWith(Error::AccessDenied));
 }
 
 } // namespace

@@ -17,23 +17,20 @@ namespace {
 std::vector<std::string> steps;
 std::string root;
 
-// Names a directory by its path below `root`, as the test knows them.
-std::string directoryName(int fd) {
-    struct stat viaFd {};
+void record(DiskStep step, int fd, std::string_view name) {
+    struct stat viaFd = {};
     (void)::fstat(fd, &viaFd);
-    for (const char* name : {".", "made", "made/deeper"}) {
-        struct stat viaPath {};
-        if (::stat((root + "/" + name).c_str(), &viaPath) == 0 && viaPath.st_ino == viaFd.st_ino) {
-            return name;
+    // A directory is named by its path below the root.
+    for (const char* directory : {".", "made", "made/deeper"}) {
+        struct stat viaPath = {};
+        if (step == DiskStep::DirectorySync &&
+            ::stat((root + "/" + directory).c_str(), &viaPath) == 0 &&
+            viaPath.st_ino == viaFd.st_ino) {
+            name = directory;
         }
     }
-    return "?";
-}
-
-void record(DiskStep step, int fd, std::string_view name) {
     static constexpr const char* verbs[] = {"write ", "sync ", "rename ", "sync dir ", "flush"};
-    std::string line = verbs[static_cast<int>(step)];
-    steps.push_back(step == DiskStep::DirectorySync ? line + directoryName(fd) : line.append(name));
+    steps.push_back(verbs[static_cast<int>(step)] + std::string(name));
 }
 
 TEST(DirectorySyncs, EachFileIsOnDiskBeforeItsRenameAndEveryTouchedDirectoryAfterIt) {
