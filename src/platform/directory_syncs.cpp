@@ -11,7 +11,7 @@ DirectorySyncs::~DirectorySyncs() {
 }
 
 void DirectorySyncs::add(UniqueFd directory) noexcept {
-    struct stat status {};
+    struct stat status = {};
     if (::fstat(directory.get(), &status) == 0) {
         for (std::size_t i = 0; i < count_; ++i) {
             if (kept_[i].device == status.st_dev && kept_[i].inode == status.st_ino) {

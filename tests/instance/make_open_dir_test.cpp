@@ -21,8 +21,8 @@ Directory openBase(const TempDirectory& temp) {
 }
 
 bool sameDirectory(const Directory& opened, const std::string& path) {
-    struct stat viaHandle {};
-    struct stat viaPath {};
+    struct stat viaHandle = {};
+    struct stat viaPath = {};
     return ::fstat(opened.fd(), &viaHandle) == 0 && ::stat(path.c_str(), &viaPath) == 0 &&
            viaHandle.st_ino == viaPath.st_ino && viaHandle.st_dev == viaPath.st_dev;
 }
@@ -37,7 +37,7 @@ TEST(MakeOpenDir, CreatesEveryMissingLevelWithMode0755) {
     EXPECT_TRUE(sameDirectory(*opened, temp.path() + "/existing/a/b/c"));
     EXPECT_EQ(listTree(temp.path()), "existing/\nexisting/a/\nexisting/a/b/\nexisting/a/b/c/\n");
     for (const char* level : {"/existing/a", "/existing/a/b", "/existing/a/b/c"}) {
-        struct stat status {};
+        struct stat status = {};
         ASSERT_EQ(::stat((temp.path() + level).c_str(), &status), 0);
         EXPECT_EQ(status.st_mode & 07777, 0755u) << level;
     }
