@@ -54,7 +54,7 @@ Result<void> Directory::makeChild(const std::string& relativePath, mode_t mode) 
 }
 
 Result<bool> Directory::resolves(const std::string& name) const {
-    struct stat status {};
+    struct stat status = {};
     if (::fstatat(fd_.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
         return true;
     }

@@ -21,7 +21,7 @@ void DirectorySyncs::note(const Result<void>& outcome) noexcept {
 }
 
 void DirectorySyncs::add(int directoryFd) noexcept {
-    struct stat status {};
+    struct stat status = {};
     if (::fstat(directoryFd, &status) != 0) {
         note(std::unexpected(errorFromErrno(errno)));
         return;

@@ -43,7 +43,7 @@ void removeMarkedFilesAndEnd(int signal) {
 } // namespace
 
 void installInterruptCleanup() {
-    struct sigaction action {};
+    struct sigaction action = {};
     action.sa_handler = removeMarkedFilesAndEnd;
     sigemptyset(&action.sa_mask);
     // One handler at a time: a second interruption waits until the first has cleaned up.
@@ -53,7 +53,7 @@ void installInterruptCleanup() {
     action.sa_flags = SA_RESETHAND;
     for (const int signal : interruptions) {
         // A run started with `nohup` (or as a background job) keeps ignoring what it ignored.
-        struct sigaction inherited {};
+        struct sigaction inherited = {};
         if (::sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) {
             continue;
         }

@@ -68,7 +68,7 @@ void installCrashReporter() {
     stack.ss_size = alternateStack.size();
     ::sigaltstack(&stack, nullptr);
 
-    struct sigaction action {};
+    struct sigaction action = {};
     action.sa_sigaction = reportCrash;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_SIGINFO | SA_RESETHAND | SA_ONSTACK;
@@ -78,7 +78,7 @@ void installCrashReporter() {
 }
 
 void installBrokenPipeHandler() {
-    struct sigaction action {};
+    struct sigaction action = {};
     action.sa_handler = ignoreSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;

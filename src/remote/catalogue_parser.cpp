@@ -11,10 +11,11 @@ namespace tarnvex {
 namespace {
 
 using Json = nlohmann::json;
+using EntryText = std::string MinecraftServerEntry::*;
 
 struct Field {
     std::string_view key;
-    std::string MinecraftServerEntry::*member;
+    EntryText member;
 };
 
 constexpr std::array<Field, 5> fields{{

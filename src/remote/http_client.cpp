@@ -21,8 +21,13 @@ namespace {
 // The most redirects followed for one request; the next one fails it.
 constexpr long maximumRedirects = 3;
 constexpr long connectTimeoutSeconds = 30;
-// What a callback returns to make libcurl stop the transfer.
+// What a callback returns to make libcurl stop the transfer. Headers before curl 7.87 have no name
+// for it; any count but the one passed in stops the transfer there too.
+#if defined(CURL_WRITEFUNC_ERROR)
 constexpr std::size_t abortTransfer = CURL_WRITEFUNC_ERROR;
+#else
+constexpr std::size_t abortTransfer = 0xFFFFFFFF;
+#endif
 
 Result<void> initialiseCurlOnce() {
     static std::once_flag once;

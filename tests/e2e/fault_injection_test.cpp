@@ -94,7 +94,7 @@ public:
     Snapshot snapshot() const {
         Snapshot files;
         for (const std::string& file : replacedFiles) {
-            struct stat status {};
+            struct stat status = {};
             if (::stat(path(file).c_str(), &status) != 0) {
                 files[file] = "<missing>";
             } else if (S_ISDIR(status.st_mode)) {

@@ -58,7 +58,7 @@ std::string logOfWholeRun(const InstallerRun& run) {
 }
 
 mode_t permissions(const std::string& path) {
-    struct stat status {};
+    struct stat status = {};
     EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
     return status.st_mode & 07777;
 }

@@ -27,8 +27,8 @@ Directory openBase(const TempDirectory& temp) {
 }
 
 bool sameDirectory(const Directory& opened, const std::string& path) {
-    struct stat viaHandle {};
-    struct stat viaPath {};
+    struct stat viaHandle = {};
+    struct stat viaPath = {};
     return ::fstat(opened.fd(), &viaHandle) == 0 && ::stat(path.c_str(), &viaPath) == 0 &&
            viaHandle.st_ino == viaPath.st_ino && viaHandle.st_dev == viaPath.st_dev;
 }
@@ -43,7 +43,7 @@ TEST(MakeOpenDir, CreatesEveryMissingLevelWithMode0755) {
     EXPECT_TRUE(sameDirectory(*opened, temp.path() + "/existing/a/b/c"));
     EXPECT_EQ(listTree(temp.path()), "existing/\nexisting/a/\nexisting/a/b/\nexisting/a/b/c/\n");
     for (const char* level : {"/existing/a", "/existing/a/b", "/existing/a/b/c"}) {
-        struct stat status {};
+        struct stat status = {};
         ASSERT_EQ(::stat((temp.path() + level).c_str(), &status), 0);
         EXPECT_EQ(status.st_mode & 07777, 0755u) << level;
     }
@@ -63,9 +63,10 @@ TEST(MakeOpenDir, OpensAnExistingDirectoryAndLeavesItsContents) {
 
 TEST(MakeOpenDir, TakesPathsUpTo1023Bytes) {
     TempDirectory temp;
-    // Four levels of 255 bytes and three slashes: 1023 bytes, each part within NAME_MAX.
+    // Two levels of 255 bytes (NAME_MAX) joined by 513 slashes: 1023 bytes, while the absolute
+    // paths the test's clean-up takes stay within a Mac's PATH_MAX of 1024.
     const std::string part(255, 'd');
-    const std::string longest = part + "/" + part + "/" + part + "/" + part;
+    const std::string longest = part + std::string(513, '/') + part;
     ASSERT_EQ(longest.size(), 1023u);
     EXPECT_TRUE(makeOpenDir(openBase(temp), longest).has_value());
 

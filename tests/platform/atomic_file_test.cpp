@@ -101,7 +101,7 @@ TEST(AtomicFile, CreatesWithMode0666LessTheUmaskAndSetsAnotherOnRequest) {
     ASSERT_TRUE(executable->setMode(0755).has_value());
     ASSERT_TRUE(commitAlone(*plain).has_value() && commitAlone(*executable).has_value());
     for (const auto& [name, mode] : {std::pair{"plain", 0644u}, std::pair{"executable", 0755u}}) {
-        struct stat status {};
+        struct stat status = {};
         ASSERT_EQ(::stat((temp.path() + "/" + name).c_str(), &status), 0);
         EXPECT_EQ(status.st_mode & 07777, mode) << name;
     }

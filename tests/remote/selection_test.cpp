@@ -37,7 +37,8 @@ const std::string existsMenu = "[1] Back to server selection\n"
 
 TEST(Selection, ShowsTheMenuAndTakesTheChosenEntry) {
     TempHome home;
-    test::makeDirectories(home.instancePath("lantern hollow"));
+    // Another instance whose name only begins like the chosen one's, on any volume.
+    test::makeDirectories(home.instancePath("Lantern"));
     Console console("2\n");
     StderrCapture stderrText;
     auto selected = selectServerInstance(catalogue, home.launcherPath(), console.in, console.out);

@@ -67,7 +67,7 @@ ChildProcess::ChildProcess(const std::string& program, const ProcessOptions& opt
         const rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
         if (options.fileSizeLimit) {
-            struct sigaction crossing {};
+            struct sigaction crossing = {};
             crossing.sa_handler = options.fileSizeLimitKills ? SIG_DFL : SIG_IGN;
             ::sigaction(SIGXFSZ, &crossing, nullptr);
             const rlimit limit{static_cast<rlim_t>(*options.fileSizeLimit),
@@ -76,7 +76,7 @@ ChildProcess::ChildProcess(const std::string& program, const ProcessOptions& opt
         }
         // A test run as a background job inherits ignored interruptions; the child must see
         // them as a player's Terminal delivers them.
-        struct sigaction defaultAction {};
+        struct sigaction defaultAction = {};
         defaultAction.sa_handler = SIG_DFL;
         sigset_t unblocked;
         sigemptyset(&unblocked);

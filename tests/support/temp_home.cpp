@@ -82,7 +82,7 @@ void makeDirectories(const std::string& path) {
 }
 
 bool pathExists(const std::string& path) {
-    struct stat status {};
+    struct stat status = {};
     return ::lstat(path.c_str(), &status) == 0;
 }
 
