@@ -52,6 +52,14 @@ Result<void> skippingUnsupported(const Result<Outcome>& outcome) {
     return {};
 }
 
+// A skipped sync is not a step made, so only a sync that was made is recorded.
+Result<void> recordedIfMade(const Result<Outcome>& outcome, DiskStep step, int fd) {
+    if (outcome && *outcome == Outcome::Done) {
+        recordDiskStep(step, fd);
+    }
+    return skippingUnsupported(outcome);
+}
+
 } // namespace
 
 Result<void> syncFileBeforeRename(int fd) {
@@ -70,20 +78,12 @@ Result<void> syncFileBeforeRename(int fd) {
 }
 
 Result<void> syncDirectory(int fd) {
-    auto synced = plainSync(fd);
-    if (synced) {
-        recordDiskStep(DiskStep::DirectorySync, fd);
-    }
-    return skippingUnsupported(synced);
+    return recordedIfMade(plainSync(fd), DiskStep::DirectorySync, fd);
 }
 
 Result<void> flushDrive([[maybe_unused]] int fd) {
 #ifdef __APPLE__
-    auto flushed = fullSync(fd);
-    if (flushed) {
-        recordDiskStep(DiskStep::DriveFlush, fd);
-    }
-    return skippingUnsupported(flushed);
+    return recordedIfMade(fullSync(fd), DiskStep::DriveFlush, fd);
 #else
     return {};
 #endif
