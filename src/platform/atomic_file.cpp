@@ -4,6 +4,7 @@
 #include "platform/disk_steps.h"
 #include "platform/disk_sync.h"
 #include "platform/errno_error.h"
+#include "platform/ownership_lock.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -53,7 +54,8 @@ std::string randomSuffix() {
     return suffix;
 }
 
-// Best effort: a leftover that cannot be removed does no harm beyond taking space.
+// Best effort: a leftover that cannot be removed does no harm beyond taking space. Another run's
+// temporary is locked while it is written, and stays.
 void removeStaleTemporaries(const Directory& dir, const std::string& prefix) {
     std::vector<std::string> stale;
     (void)dir.forEachEntry([&](std::string_view entry) {
@@ -62,7 +64,9 @@ void removeStaleTemporaries(const Directory& dir, const std::string& prefix) {
         }
     });
     for (const std::string& entry : stale) {
-        (void)::unlinkat(dir.fd(), entry.c_str(), 0);
+        if (lockLeftover(dir.fd(), entry, O_WRONLY)) {
+            (void)::unlinkat(dir.fd(), entry.c_str(), 0);
+        }
     }
 }
 
@@ -91,12 +95,20 @@ Result<AtomicFile> AtomicFile::create(const Directory& dir, std::string name) {
     for (int attempt = 0; attempt < attemptsAtAFreeName; ++attempt) {
         std::string temporaryName = prefix + randomSuffix();
         auto file = createExclusive(dirCopy.get(), temporaryName);
-        if (file) {
+        if (!file) {
+            if (file.error() != Error::PathAlreadyExists) {
+                return std::unexpected(file.error());
+            }
+            continue;
+        }
+        auto locked = lockAsOurs(dirCopy.get(), temporaryName, file->get());
+        if (locked) {
             return AtomicFile(std::move(dirCopy), std::move(*file), std::move(name),
                               std::move(temporaryName));
         }
-        if (file.error() != Error::PathAlreadyExists) {
-            return std::unexpected(file.error());
+        if (locked.error() != Error::FileNotFound) {
+            (void)::unlinkat(dirCopy.get(), temporaryName.c_str(), 0);
+            return std::unexpected(locked.error());
         }
     }
     return std::unexpected(Error::PathAlreadyExists);
@@ -190,18 +202,15 @@ Result<void> AtomicFile::commit(DirectorySyncs& renamed) {
         return synced;
     }
     recordDiskStep(DiskStep::FileSync, file_.get(), name_);
-    // The bytes are on disk already, so an interrupted close has lost nothing.
-    if (::close(file_.release()) != 0 && errno != EINTR) {
-        const int closeErrno = errno;
-        discard();
-        return std::unexpected(errorFromErrno(closeErrno));
-    }
+    // Still open, so still locked: another run's sweep leaves it alone until it has its name.
     if (::renameat(dir_.get(), temporaryName_.c_str(), dir_.get(), name_.c_str()) != 0) {
         const int renameErrno = errno;
         discard();
         return std::unexpected(errorFromErrno(renameErrno));
     }
     recordDiskStep(DiskStep::Rename, dir_.get(), name_);
+    // The bytes are on disk already, so a failed close has lost nothing.
+    file_.reset();
     pending_ = false;
     removal_.release();
     renamed.add(dir_.get());

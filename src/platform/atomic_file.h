@@ -19,8 +19,9 @@ namespace tarnvex {
 class AtomicFile final : public ByteSink {
 public:
     /// Starts a replacement of `name` in `dir`: a new, empty temporary, write-only, closed on exec,
-    /// mode 0666 before the umask. Temporaries of the same name left by an interrupted earlier run
-    /// are removed first.
+    /// mode 0666 before the umask, locked until it is committed or dropped. Temporaries of the
+    /// same name left by an interrupted earlier run are removed first; those that another run is
+    /// writing, and holds locked, stay.
     static Result<AtomicFile> create(const Directory& dir, std::string name);
 
     AtomicFile(AtomicFile&& other) noexcept;

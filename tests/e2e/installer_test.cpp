@@ -8,8 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <future>
 #include <sys/stat.h>
+#include <thread>
 
 namespace tarnvex {
 namespace {
@@ -56,6 +59,18 @@ std::string logOfWholeRun(const InstallerRun& run) {
            "info: Done!\n"
            "Press Enter to exit...\n";
 }
+
+// The launcher directory after a whole run, with nothing left of the run's own work.
+const std::string wholeTree = "icons/\n"
+                              "icons/icon_velkorhub.png\n"
+                              "instances/\n"
+                              "instances/Lantern Hollow/\n"
+                              "instances/Lantern Hollow/instance.cfg\n"
+                              "instances/Lantern Hollow/minecraft/\n"
+                              "instances/Lantern Hollow/minecraft/servers.dat\n"
+                              "instances/Lantern Hollow/mmc-pack.json\n"
+                              "instances/Lantern Hollow/tarnvex_client-aarch64-macos\n"
+                              "prismlauncher.cfg\n";
 
 mode_t permissions(const std::string& path) {
     struct stat status = {};
@@ -117,17 +132,7 @@ TEST_F(Installer, WritesTheChosenInstance) {
               test::bannerText() + menu + "SELECT> " + "\r[#>>>] 0 KiB" + wipe + "> ");
     EXPECT_EQ(result.standardError, logOfWholeRun(run));
     expectInstanceWritten();
-    EXPECT_EQ(test::listTree(run.home().launcherPath()),
-              "icons/\n"
-              "icons/icon_velkorhub.png\n"
-              "instances/\n"
-              "instances/Lantern Hollow/\n"
-              "instances/Lantern Hollow/instance.cfg\n"
-              "instances/Lantern Hollow/minecraft/\n"
-              "instances/Lantern Hollow/minecraft/servers.dat\n"
-              "instances/Lantern Hollow/mmc-pack.json\n"
-              "instances/Lantern Hollow/tarnvex_client-aarch64-macos\n"
-              "prismlauncher.cfg\n");
+    EXPECT_EQ(test::listTree(run.home().launcherPath()), wholeTree);
 }
 
 TEST_F(Installer, OverwriteKeepsWorldsAndModsAndWritesTheSameFiles) {
@@ -154,6 +159,39 @@ TEST_F(Installer, OverwriteKeepsWorldsAndModsAndWritesTheSameFiles) {
     expectInstanceWritten();
     EXPECT_EQ(readFile(instance + "/minecraft/saves/World 1/level.dat"), "level\0data"s);
     EXPECT_EQ(readFile(instance + "/minecraft/mods/sodium.jar"), "PK\x03\x04 jar");
+}
+
+TEST_F(Installer, TwoRunsAtOnceBothEndWithTheWholeInstance) {
+    // The first run's download waits until a second one, beside it, is done: fresh, the second
+    // takes the name first; overwriting, its start meets the first's temporary.
+    for (const std::string typed : {"2\n\n", "2\n2\n\n"}) {
+        SCOPED_TRACE(typed);
+        std::atomic<int> downloads = 0;
+        std::atomic<bool> secondDone = false;
+        run.serve(InstallerRun::clientPath, [&](const HttpRequest&, Connection& connection) {
+            const bool isFirst = downloads++ == 0;
+            while (isFirst && !secondDone) {
+                if (!connection.sleepFor(std::chrono::milliseconds(5))) {
+                    return;
+                }
+            }
+            connection.write(httpResponse(200, "OK", {}, client));
+        });
+        auto options = run.options(typed);
+        options.environment.back().second = "60"; // the stall allowed, while the second runs
+        auto first = std::async(std::launch::async,
+                                [&] { return test::runProcess(TARNVEX_TESTBED_PATH, options); });
+        while (downloads == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        const auto second = run.run(typed);
+        secondDone = true;
+        const auto firstResult = first.get();
+        EXPECT_EQ(second.exitStatus, 0) << second.standardError;
+        EXPECT_EQ(firstResult.exitStatus, 0) << firstResult.standardError;
+        expectInstanceWritten();
+        EXPECT_EQ(test::listTree(run.home().launcherPath()), wholeTree);
+    }
 }
 
 TEST_F(Installer, QuitLeavesTheExistingInstanceAlone) {

@@ -1,0 +1,81 @@
+#include "platform/ownership_lock.h"
+
+#include "platform/errno_error.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+namespace tarnvex {
+
+namespace {
+
+bool meansNoLocks(int errnoValue) {
+    // ENOTSUP and EOPNOTSUPP are one value on Linux and two on macOS.
+    return errnoValue == ENOTSUP || errnoValue == EOPNOTSUPP || errnoValue == ENOLCK;
+}
+
+int lockRetried(int fd, int operation) {
+    for (;;) {
+        if (::flock(fd, operation) == 0) {
+            return 0;
+        }
+        if (errno != EINTR) {
+            return errno;
+        }
+    }
+}
+
+// Whether `name` still names the file open at `fd`: a sweep may have removed it, and another
+// entry may have taken its name since.
+Result<bool> stillNamed(int directoryFd, const std::string& name, int fd) {
+    struct stat opened = {};
+    struct stat named = {};
+    if (::fstat(fd, &opened) != 0) {
+        return std::unexpected(errorFromErrno(errno));
+    }
+    if (::fstatat(directoryFd, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) {
+            return false;
+        }
+        return std::unexpected(errorFromErrno(errno));
+    }
+    return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+} // namespace
+
+Result<void> lockAsOurs(int directoryFd, const std::string& name, int fd) {
+    // Between the creation and this lock, a sweep may have locked the new entry and removed it;
+    // it is ours only if it is still there once we hold the lock.
+    if (const int failure = lockRetried(fd, LOCK_EX); failure != 0) {
+        if (meansNoLocks(failure)) {
+            return {};
+        }
+        return std::unexpected(errorFromErrno(failure));
+    }
+    auto named = stillNamed(directoryFd, name, fd);
+    if (!named) {
+        return std::unexpected(named.error());
+    }
+    if (!*named) {
+        return std::unexpected(Error::FileNotFound);
+    }
+    return {};
+}
+
+std::optional<UniqueFd> lockLeftover(int directoryFd, const std::string& name, int flags) {
+    // Non-blocking, so that a FIFO planted under such a name cannot stall the open.
+    UniqueFd fd(::openat(directoryFd, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd || lockRetried(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        return std::nullopt;
+    }
+    auto named = stillNamed(directoryFd, name, fd.get());
+    if (!named || !*named) {
+        return std::nullopt;
+    }
+    return fd;
+}
+
+} // namespace tarnvex
