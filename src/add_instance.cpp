@@ -6,6 +6,7 @@
 #include "instance/make_open_dir.h"
 #include "instance/mmc_pack.h"
 #include "instance/servers_dat.h"
+#include "instance/staged_instance.h"
 #include "launcher/launcher_discovery.h"
 #include "platform/directory_syncs.h"
 #include "platform/path_join.h"
@@ -40,37 +41,50 @@ Result<std::vector<MinecraftServerEntry>> loadCatalogue(const InstallerSettings&
     return parseCatalogue(*body);
 }
 
-Result<void> writeInstance(const InstallerSettings& settings, HttpClient& downloadClient,
-                           const LauncherDirectory& launcher, const Directory& instances,
-                           const MinecraftServerEntry& entry, BufferedWriter& out) {
-    // Each file is synced before its rename; the renames and the new directories reach the disk
-    // together, with one sync of each directory, also when a later file fails.
-    DirectorySyncs renamed;
-    auto instanceDirectory = makeOpenDir(instances, entry.server, renamed);
-    if (!instanceDirectory) {
-        return std::unexpected(instanceDirectory.error());
-    }
-    const std::string instancePath = joinPath({launcher.path, "instances", entry.server});
+Result<void> writeFiles(const InstallerSettings& settings, HttpClient& downloadClient,
+                        const Directory& instanceDirectory, const std::string& instancePath,
+                        const MinecraftServerEntry& entry, BufferedWriter& out,
+                        DirectorySyncs& renamed) {
     if (auto downloaded =
             downloadSyncClient(downloadClient, settings.downloadUrl, settings.clientSizeLimit,
-                               *instanceDirectory, instancePath, out, renamed);
+                               instanceDirectory, instancePath, out, renamed);
         !downloaded) {
         return downloaded;
     }
-    if (auto written = writeServersDat(*instanceDirectory, entry.address, renamed); !written) {
+    if (auto written = writeServersDat(instanceDirectory, entry.address, renamed); !written) {
         return written;
     }
-    if (auto written = writeMmcPack(*instanceDirectory, entry, renamed); !written) {
+    if (auto written = writeMmcPack(instanceDirectory, entry, renamed); !written) {
         return written;
     }
-    if (auto written = writeInstanceCfg(*instanceDirectory, entry.server, renamed); !written) {
+    return writeInstanceCfg(instanceDirectory, entry.server, renamed);
+}
+
+// A new instance is built out of sight and appears whole, so that a launcher left open lists it
+// at once and a failed run leaves none; an existing one has each file replaced in place.
+Result<void> writeInstance(const InstallerSettings& settings, HttpClient& downloadClient,
+                           const LauncherDirectory& launcher, const Selection& selection,
+                           BufferedWriter& out, DirectorySyncs& renamed) {
+    const MinecraftServerEntry& entry = *selection.entry;
+    const std::string instancePath = joinPath({launcher.path, "instances", entry.server});
+    if (selection.outcome == Selection::Outcome::Overwrite) {
+        auto instanceDirectory = makeOpenDir(selection.instances, entry.server, renamed);
+        if (!instanceDirectory) {
+            return std::unexpected(instanceDirectory.error());
+        }
+        return writeFiles(settings, downloadClient, *instanceDirectory, instancePath, entry, out,
+                          renamed);
+    }
+    auto staged = StagedInstance::create(selection.instances, entry.server);
+    if (!staged) {
+        return std::unexpected(staged.error());
+    }
+    if (auto written = writeFiles(settings, downloadClient, staged->directory(), instancePath,
+                                  entry, out, renamed);
+        !written) {
         return written;
     }
-    if (auto synced = renamed.syncAll(); !synced) {
-        return synced;
-    }
-    logInfo("Done adding instance!");
-    return {};
+    return staged->place(renamed);
 }
 
 } // namespace
@@ -102,13 +116,20 @@ Result<InstanceOutcome> addInstance(const InstallerSettings& settings, BufferedR
     case Selection::Outcome::Quit:
         return InstanceOutcome::Quit;
     case Selection::Outcome::Chosen:
+    case Selection::Outcome::Overwrite:
         break;
     }
-    if (auto written = writeInstance(settings, *downloadClient, *launcher, selection->instances,
-                                     *selection->entry, out);
+    // Each file is synced before its rename; the renames and the new directories reach the disk
+    // together, with one sync of each directory, also when a later file fails.
+    DirectorySyncs renamed;
+    if (auto written = writeInstance(settings, *downloadClient, *launcher, *selection, out, renamed);
         !written) {
         return std::unexpected(written.error());
     }
+    if (auto synced = renamed.syncAll(); !synced) {
+        return std::unexpected(synced.error());
+    }
+    logInfo("Done adding instance!");
     return InstanceOutcome::Done;
 }
 

@@ -5,22 +5,19 @@
 #include "platform/disk_sync.h"
 #include "platform/errno_error.h"
 #include "platform/ownership_lock.h"
+#include "platform/random_suffix.h"
 
 #include <cerrno>
-#include <cstdint>
-#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace tarnvex {
 
 namespace {
 
 constexpr std::string_view temporaryMarker = ".tarnvex-";
-constexpr std::size_t randomSuffixLength = 6;
 constexpr int attemptsAtAFreeName = 100;
 
 // The hidden name's start; a recognisable shape lets a later run find what a killed one left.
@@ -28,46 +25,6 @@ std::string temporaryPrefix(const std::string& name) {
     std::string prefix = ".";
     prefix.append(name).append(temporaryMarker);
     return prefix;
-}
-
-// O_EXCL makes the name safe; the suffix only has to make a collision unlikely.
-std::string randomSuffix() {
-    static std::uint64_t counter = 0;
-    timespec now{};
-    (void)::clock_gettime(CLOCK_REALTIME, &now);
-    ++counter;
-    std::uint64_t x = (static_cast<std::uint64_t>(::getpid()) << 32) ^ counter ^
-                      (static_cast<std::uint64_t>(now.tv_sec) << 20) ^
-                      static_cast<std::uint64_t>(now.tv_nsec);
-    // splitmix64 spreads the few changing bits over the whole word.
-    x += 0x9E3779B97F4A7C15ULL;
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
-    x ^= x >> 31;
-    constexpr std::string_view alphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::string suffix;
-    for (std::size_t i = 0; i < randomSuffixLength; ++i) {
-        suffix.push_back(alphabet[x % alphabet.size()]);
-        x /= alphabet.size();
-    }
-    return suffix;
-}
-
-// Best effort: a leftover that cannot be removed does no harm beyond taking space. Another run's
-// temporary is locked while it is written, and stays.
-void removeStaleTemporaries(const Directory& dir, const std::string& prefix) {
-    std::vector<std::string> stale;
-    (void)dir.forEachEntry([&](std::string_view entry) {
-        if (entry.size() == prefix.size() + randomSuffixLength && entry.starts_with(prefix)) {
-            stale.emplace_back(entry);
-        }
-    });
-    for (const std::string& entry : stale) {
-        if (lockLeftover(dir.fd(), entry, O_WRONLY)) {
-            (void)::unlinkat(dir.fd(), entry.c_str(), 0);
-        }
-    }
 }
 
 Result<UniqueFd> createExclusive(int dirFd, const std::string& path) {
@@ -91,7 +48,10 @@ Result<AtomicFile> AtomicFile::create(const Directory& dir, std::string name) {
         return std::unexpected(errorFromErrno(errno));
     }
     const std::string prefix = temporaryPrefix(name);
-    removeStaleTemporaries(dir, prefix);
+    // Best effort: a leftover that cannot be removed does no harm beyond taking space.
+    sweepLeftovers(dir, prefix, O_WRONLY, [&](const std::string& stale) {
+        (void)::unlinkat(dir.fd(), stale.c_str(), 0);
+    });
     for (int attempt = 0; attempt < attemptsAtAFreeName; ++attempt) {
         std::string temporaryName = prefix + randomSuffix();
         auto file = createExclusive(dirCopy.get(), temporaryName);

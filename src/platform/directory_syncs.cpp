@@ -28,13 +28,14 @@ void DirectorySyncs::add(int directoryFd) noexcept {
     }
     for (std::size_t i = 0; i < count_; ++i) {
         if (kept_[i].device == status.st_dev && kept_[i].inode == status.st_ino) {
+            kept_[i].synced = false;
             return;
         }
     }
     if (count_ < capacity) {
         UniqueFd copy(::fcntl(directoryFd, F_DUPFD_CLOEXEC, 0));
         if (copy) {
-            kept_[count_++] = {std::move(copy), status.st_dev, status.st_ino};
+            kept_[count_++] = {std::move(copy), status.st_dev, status.st_ino, false};
             return;
         }
     }
@@ -42,10 +43,21 @@ void DirectorySyncs::add(int directoryFd) noexcept {
     note(synced ? flushDrive(directoryFd) : synced);
 }
 
-Result<void> DirectorySyncs::syncAll() noexcept {
+Result<void> DirectorySyncs::syncKept() noexcept {
     for (std::size_t i = 0; i < count_; ++i) {
-        note(syncDirectory(kept_[i].directory.get()));
+        if (!kept_[i].synced) {
+            note(syncDirectory(kept_[i].directory.get()));
+            kept_[i].synced = true;
+        }
     }
+    if (auto failure = std::exchange(failure_, std::nullopt)) {
+        return std::unexpected(*failure);
+    }
+    return {};
+}
+
+Result<void> DirectorySyncs::syncAll() noexcept {
+    note(syncKept());
 #ifdef __APPLE__
     // One flush empties the drive's cache of everything synced before it, files and entries.
     for (std::size_t i = 0; i < count_; ++i) {

@@ -28,6 +28,10 @@ public:
     /// failure met since the last call, here or in `add`.
     [[nodiscard]] Result<void> syncAll() noexcept;
 
+    /// Syncs every directory kept and not synced since it was last added, leaving the flush to
+    /// `syncAll`: for entries that must reach the disk ahead of a later step of the run.
+    [[nodiscard]] Result<void> syncKept() noexcept;
+
 private:
     void note(const Result<void>& outcome) noexcept;
 
@@ -35,6 +39,7 @@ private:
         UniqueFd directory;
         dev_t device = 0;
         ino_t inode = 0;
+        bool synced = false;
     };
     // Enough for the directories of one instance; one more is synced as soon as it comes.
     static constexpr std::size_t capacity = 4;

@@ -1,11 +1,15 @@
 #include "platform/ownership_lock.h"
 
 #include "platform/errno_error.h"
+#include "platform/random_suffix.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <optional>
+#include <string_view>
 #include <sys/stat.h>
+#include <vector>
 
 namespace tarnvex {
 
@@ -44,6 +48,19 @@ Result<bool> stillNamed(int directoryFd, const std::string& name, int fd) {
     return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
+std::optional<UniqueFd> lockLeftover(int directoryFd, const std::string& name, int flags) {
+    // Non-blocking, so that a FIFO planted under such a name cannot stall the open.
+    UniqueFd fd(::openat(directoryFd, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd || lockRetried(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        return std::nullopt;
+    }
+    auto named = stillNamed(directoryFd, name, fd.get());
+    if (!named || !*named) {
+        return std::nullopt;
+    }
+    return fd;
+}
+
 } // namespace
 
 Result<void> lockAsOurs(int directoryFd, const std::string& name, int fd) {
@@ -65,17 +82,19 @@ Result<void> lockAsOurs(int directoryFd, const std::string& name, int fd) {
     return {};
 }
 
-std::optional<UniqueFd> lockLeftover(int directoryFd, const std::string& name, int flags) {
-    // Non-blocking, so that a FIFO planted under such a name cannot stall the open.
-    UniqueFd fd(::openat(directoryFd, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!fd || lockRetried(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-        return std::nullopt;
+void sweepLeftovers(const Directory& dir, const std::string& prefix, int flags,
+                    const std::function<void(const std::string&)>& remove) {
+    std::vector<std::string> found;
+    (void)dir.forEachEntry([&](std::string_view entry) {
+        if (entry.size() == prefix.size() + randomSuffixLength && entry.starts_with(prefix)) {
+            found.emplace_back(entry);
+        }
+    });
+    for (const std::string& entry : found) {
+        if (lockLeftover(dir.fd(), entry, flags)) {
+            remove(entry);
+        }
     }
-    auto named = stillNamed(directoryFd, name, fd.get());
-    if (!named || !*named) {
-        return std::nullopt;
-    }
-    return fd;
 }
 
 } // namespace tarnvex

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "error.h"
-#include "platform/unique_fd.h"
+#include "platform/directory.h"
 
-#include <optional>
+#include <functional>
 #include <string>
 
 namespace tarnvex {
@@ -16,9 +16,11 @@ namespace tarnvex {
 /// makes another. A volume without locks leaves it unlocked.
 Result<void> lockAsOurs(int directoryFd, const std::string& name, int fd);
 
-/// Opens `name` in `directoryFd` with `flags` and locks it without waiting: the locked descriptor
-/// when no run holds it and the name is still that entry, else nothing. A volume without locks
-/// gives nothing too, as a live entry must not be taken for a leftover.
-std::optional<UniqueFd> lockLeftover(int directoryFd, const std::string& name, int flags);
+/// Removes, by `remove` and while holding each one's lock, every entry of `dir` named `prefix`
+/// and a random suffix that no run holds: what a finished or killed run left. Each is opened with
+/// `flags` to be locked. A volume without locks keeps them all, as a live entry must not be taken
+/// for a leftover.
+void sweepLeftovers(const Directory& dir, const std::string& prefix, int flags,
+                    const std::function<void(const std::string&)>& remove);
 
 } // namespace tarnvex

@@ -107,7 +107,7 @@ Result<Selection> selectServerInstance(const std::vector<MinecraftServerEntry>& 
         case 1:
             continue;
         case 2:
-            return Selection{Selection::Outcome::Chosen, &entry, std::move(*instances)};
+            return Selection{Selection::Outcome::Overwrite, &entry, std::move(*instances)};
         case 3:
             return Selection{Selection::Outcome::Quit, nullptr, std::move(*instances)};
         default:

@@ -14,8 +14,10 @@ namespace tarnvex {
 
 struct Selection {
     enum class Outcome : std::uint8_t {
-        /// `entry` is the player's choice.
+        /// `entry` is the player's choice, a new instance.
         Chosen,
+        /// `entry` is the player's choice, an instance that exists, to be overwritten.
+        Overwrite,
         /// The catalogue is empty.
         NothingToDo,
         /// The player chose to quit.

@@ -56,7 +56,7 @@ TEST(Selection, BackShowsTheWholeMenuAgainAndOverwriteTakesTheEntry) {
     StderrCapture stderrText;
     auto selected = selectServerInstance(catalogue, home.launcherPath(), console.in, console.out);
     ASSERT_TRUE(selected.has_value());
-    EXPECT_EQ(selected->outcome, Selection::Outcome::Chosen);
+    EXPECT_EQ(selected->outcome, Selection::Outcome::Overwrite);
     EXPECT_EQ(selected->entry, &catalogue[1]);
     EXPECT_EQ(console.sink.text, menu + "SELECT> " + existsMenu + "SELECT> " + menu + "SELECT> " +
                                      existsMenu + "SELECT> ");
@@ -78,6 +78,7 @@ TEST(Selection, ANameTheVolumeFindsInAnotherCaseOrFormExists) {
                                  return name == "Lantern Hollow";
                              });
     ASSERT_TRUE(selected.has_value());
+    EXPECT_EQ(selected->outcome, Selection::Outcome::Overwrite);
     EXPECT_EQ(selected->entry, &catalogue[1]);
     EXPECT_EQ(console.sink.text, menu + "SELECT> " + existsMenu + "SELECT> ");
     EXPECT_EQ(stderrText.text(),
@@ -135,7 +136,7 @@ TEST(Selection, RefusesANameThatIsNotOneDirectoryBelowInstances) {
     const std::string names[] = {
         "",          ".",         "..",         "a/b",
         "../escape", "tab\there", "line\nfeed", std::string("nul\0byte", 8),
-        "del\x7F"};
+        "del\x7F",   ".Tarnvex-staging-a1B2c3"};
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
         TempHome home;

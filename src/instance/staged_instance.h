@@ -1,0 +1,49 @@
+#pragma once
+
+#include "error.h"
+#include "platform/directory.h"
+#include "platform/directory_syncs.h"
+
+#include <string>
+
+namespace tarnvex {
+
+/// A new instance built out of the launcher's sight and then put in place whole, in one rename.
+/// It is built in `instances/.tarnvex-staging-XXXXXX/<server>/`: a folder of `instances/` that
+/// never holds `instance.cfg` itself, so the launcher, which lists every folder of `instances/`
+/// holding one, never lists it; and on the same volume as the instance, as a rename needs.
+class StagedInstance {
+public:
+    /// Clears away the staging folders of runs that ended without placing them, then makes this
+    /// run's, locked while it lives so that no other run clears it away.
+    static Result<StagedInstance> create(const Directory& instances, std::string server);
+
+    StagedInstance(StagedInstance&& other) noexcept;
+    StagedInstance& operator=(StagedInstance&&) = delete;
+    StagedInstance(const StagedInstance&) = delete;
+    StagedInstance& operator=(const StagedInstance&) = delete;
+    /// Removes the staging folder with all it holds, unless it was placed.
+    ~StagedInstance();
+
+    /// The instance directory being built.
+    const Directory& directory() const { return staged_; }
+
+    /// Syncs the staged folders, then renames the instance directory to `instances/<server>`.
+    /// Where that name was taken meanwhile (by another run or the player), moves each file over
+    /// the one of that folder instead, `instance.cfg` last. The folders it changed are left to
+    /// `syncs`.
+    Result<void> place(DirectorySyncs& syncs);
+
+private:
+    StagedInstance(Directory instances, Directory parent, std::string parentName,
+                   Directory staged, std::string server);
+
+    Directory instances_;
+    Directory parent_;
+    std::string parentName_;
+    Directory staged_;
+    std::string server_;
+    bool pending_ = true;
+};
+
+} // namespace tarnvex

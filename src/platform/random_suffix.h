@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace tarnvex {
+
+inline constexpr std::size_t randomSuffixLength = 6;
+
+/// Letters and digits that make a hidden name of this run unlikely to meet another's; the name's
+/// creation (O_EXCL, mkdir) is what makes it safe.
+std::string randomSuffix();
+
+} // namespace tarnvex
