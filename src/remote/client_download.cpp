@@ -118,7 +118,7 @@ std::string counts(std::uint64_t expected, std::uint64_t actual) {
 
 Result<void> downloadSyncClient(HttpClient& client, const std::string& url, std::uint64_t sizeLimit,
                                 const Directory& instanceDirectory, const std::string& instancePath,
-                                BufferedWriter& out, DirectorySyncs& renamed) {
+                                BufferedWriter& out, DirectorySyncs& touched) {
     auto file = AtomicFile::create(instanceDirectory, std::string(syncClientFileName));
     if (!file) {
         return std::unexpected(file.error());
@@ -158,7 +158,7 @@ Result<void> downloadSyncClient(HttpClient& client, const std::string& url, std:
     if (auto whole = writer.decodedWhole(); !whole) {
         return whole;
     }
-    return file->commit(renamed);
+    return file->commit(touched);
 }
 
 } // namespace tarnvex
