@@ -44,47 +44,47 @@ Result<std::vector<MinecraftServerEntry>> loadCatalogue(const InstallerSettings&
 Result<void> writeFiles(const InstallerSettings& settings, HttpClient& downloadClient,
                         const Directory& instanceDirectory, const std::string& instancePath,
                         const MinecraftServerEntry& entry, BufferedWriter& out,
-                        DirectorySyncs& renamed) {
+                        DirectorySyncs& touched) {
     if (auto downloaded =
             downloadSyncClient(downloadClient, settings.downloadUrl, settings.clientSizeLimit,
-                               instanceDirectory, instancePath, out, renamed);
+                               instanceDirectory, instancePath, out, touched);
         !downloaded) {
         return downloaded;
     }
-    if (auto written = writeServersDat(instanceDirectory, entry.address, renamed); !written) {
+    if (auto written = writeServersDat(instanceDirectory, entry.address, touched); !written) {
         return written;
     }
-    if (auto written = writeMmcPack(instanceDirectory, entry, renamed); !written) {
+    if (auto written = writeMmcPack(instanceDirectory, entry, touched); !written) {
         return written;
     }
-    return writeInstanceCfg(instanceDirectory, entry.server, renamed);
+    return writeInstanceCfg(instanceDirectory, entry.server, touched);
 }
 
 // A new instance is built out of sight and appears whole, so that a launcher left open lists it
 // at once and a failed run leaves none; an existing one has each file replaced in place.
 Result<void> writeInstance(const InstallerSettings& settings, HttpClient& downloadClient,
                            const LauncherDirectory& launcher, const Selection& selection,
-                           BufferedWriter& out, DirectorySyncs& renamed) {
+                           BufferedWriter& out, DirectorySyncs& touched) {
     const MinecraftServerEntry& entry = *selection.entry;
     const std::string instancePath = joinPath({launcher.path, "instances", entry.server});
     if (selection.outcome == Selection::Outcome::Overwrite) {
-        auto instanceDirectory = makeOpenDir(selection.instances, entry.server, renamed);
+        auto instanceDirectory = makeOpenDir(selection.instances, entry.server, touched);
         if (!instanceDirectory) {
             return std::unexpected(instanceDirectory.error());
         }
         return writeFiles(settings, downloadClient, *instanceDirectory, instancePath, entry, out,
-                          renamed);
+                          touched);
     }
     auto staged = StagedInstance::create(selection.instances, entry.server);
     if (!staged) {
         return std::unexpected(staged.error());
     }
     if (auto written = writeFiles(settings, downloadClient, staged->directory(), instancePath,
-                                  entry, out, renamed);
+                                  entry, out, touched);
         !written) {
         return written;
     }
-    return staged->place(renamed);
+    return staged->place(touched);
 }
 
 } // namespace
@@ -99,7 +99,10 @@ Result<InstanceOutcome> addInstance(const InstallerSettings& settings, BufferedR
     if (!launcher) {
         return std::unexpected(launcher.error());
     }
-    if (auto written = writeIcon(launcher->directory); !written) {
+    // Each file is synced before its rename; the renames and the new directories reach the disk
+    // together at the end, with one sync of each directory and one flush of the drive.
+    DirectorySyncs touched;
+    if (auto written = writeIcon(launcher->directory, touched); !written) {
         return std::unexpected(written.error());
     }
     auto catalogue = loadCatalogue(settings);
@@ -119,14 +122,11 @@ Result<InstanceOutcome> addInstance(const InstallerSettings& settings, BufferedR
     case Selection::Outcome::Overwrite:
         break;
     }
-    // Each file is synced before its rename; the renames and the new directories reach the disk
-    // together, with one sync of each directory, also when a later file fails.
-    DirectorySyncs renamed;
-    if (auto written = writeInstance(settings, *downloadClient, *launcher, *selection, out, renamed);
+    if (auto written = writeInstance(settings, *downloadClient, *launcher, *selection, out, touched);
         !written) {
         return std::unexpected(written.error());
     }
-    if (auto synced = renamed.syncAll(); !synced) {
+    if (auto synced = touched.syncAll(); !synced) {
         return std::unexpected(synced.error());
     }
     logInfo("Done adding instance!");

@@ -140,14 +140,14 @@ StagedInstance::~StagedInstance() {
 
 Result<void> StagedInstance::place(DirectorySyncs& syncs) {
     // Every staged entry is on disk before the folder that holds them moves.
-    if (auto synced = syncs.syncKept(); !synced) {
+    if (auto synced = syncs.syncDirectories(); !synced) {
         return synced;
     }
     auto renamed = renameNoReplace(parent_.fd(), server_, instances_.fd(), server_);
     if (renamed) {
         pending_ = false;
         syncs.add(parent_.fd());
-        auto synced = syncs.syncKept();
+        auto synced = syncs.syncDirectories();
         (void)::unlinkat(instances_.fd(), parentName_.c_str(), AT_REMOVEDIR);
         syncs.add(instances_.fd());
         return synced;

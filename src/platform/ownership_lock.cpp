@@ -2,6 +2,7 @@
 
 #include "platform/errno_error.h"
 #include "platform/random_suffix.h"
+#include "platform/retry_interrupted.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -20,15 +21,9 @@ bool meansNoLocks(int errnoValue) {
     return errnoValue == ENOTSUP || errnoValue == EOPNOTSUPP || errnoValue == ENOLCK;
 }
 
+// The failure's errno, or 0.
 int lockRetried(int fd, int operation) {
-    for (;;) {
-        if (::flock(fd, operation) == 0) {
-            return 0;
-        }
-        if (errno != EINTR) {
-            return errno;
-        }
-    }
+    return retryInterrupted([&] { return ::flock(fd, operation); }) == 0 ? 0 : errno;
 }
 
 // Whether `name` still names the file open at `fd`: a sweep may have removed it, and another
