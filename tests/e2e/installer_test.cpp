@@ -10,9 +10,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
+
+#ifdef __linux__
+#include <sys/inotify.h>
+#endif
 
 namespace tarnvex {
 namespace {
@@ -133,6 +139,46 @@ TEST_F(Installer, WritesTheChosenInstance) {
     EXPECT_EQ(result.standardError, logOfWholeRun(run));
     expectInstanceWritten();
     EXPECT_EQ(test::listTree(run.home().launcherPath()), wholeTree);
+}
+
+TEST_F(Installer, TheNewInstanceAppearsInInstancesWholeAtOnce) {
+#ifndef __linux__
+    GTEST_SKIP() << "watches instances/ through inotify";
+#else
+    // A launcher left open lists a folder of instances/ holding instance.cfg when instances/
+    // changes. One queue, in order, sees instances/ and, from the download on, the new instance.
+    const int queue = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    ASSERT_GE(queue, 0);
+    const std::string instances = run.home().launcherPath() + "/instances";
+    const int top = ::inotify_add_watch(queue, instances.c_str(), IN_CREATE | IN_MOVED_TO);
+    run.serve(InstallerRun::clientPath, [&](const HttpRequest&, Connection& connection) {
+        for (const auto& staging : std::filesystem::directory_iterator(instances)) {
+            ::inotify_add_watch(queue, (staging.path() / "Lantern Hollow").c_str(),
+                                IN_CREATE | IN_MOVED_TO);
+        }
+        connection.write(httpResponse(200, "OK", {}, client));
+    });
+    const auto result = run.run("2\n\n");
+    ASSERT_EQ(result.exitStatus, 0) << result.standardError;
+    std::string seen;
+    alignas(inotify_event) char events[65536];
+    const ssize_t size = ::read(queue, events, sizeof events);
+    ::close(queue);
+    for (ssize_t at = 0; at < size;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        if (event->len > 0 && event->name[0] != '.') {
+            seen += (event->mask & IN_CREATE ? "made in " : "moved into ") +
+                    (event->wd == top ? "instances/: "s : "the instance: "s) + event->name + "\n";
+        }
+    }
+    EXPECT_EQ(seen, "moved into the instance: tarnvex_client-aarch64-macos\n"
+                    "made in the instance: minecraft\n"
+                    "moved into the instance: mmc-pack.json\n"
+                    "moved into the instance: instance.cfg\n"
+                    "moved into instances/: Lantern Hollow\n");
+    expectInstanceWritten();
+#endif
 }
 
 TEST_F(Installer, OverwriteKeepsWorldsAndModsAndWritesTheSameFiles) {
@@ -257,6 +303,23 @@ TEST_F(Installer, AMissingClientKeepsTheOldOne) {
     EXPECT_EQ(readFile(instanceFile("tarnvex_client-aarch64-macos")), "working client");
     EXPECT_EQ(test::listTree(run.home().instancePath("Lantern Hollow")),
               "tarnvex_client-aarch64-macos\n");
+}
+
+TEST_F(Installer, AMissingClientLeavesNoNewInstanceAndTheNextRunStartsAfresh) {
+    run.serve(InstallerRun::clientPath, [](const HttpRequest&, Connection& connection) {
+        connection.write(httpResponse(404, "Not Found", {}, "gone"));
+    });
+    EXPECT_EQ(run.run("2\n").exitStatus, 1);
+    EXPECT_EQ(test::listTree(run.home().launcherPath() + "/instances"), "");
+    // As a run killed while it built the instance leaves it.
+    const std::string leftover = run.home().instancePath(".tarnvex-staging-a1B2c3/Lantern Hollow");
+    test::makeDirectories(leftover);
+    test::writeFile(leftover + "/instance.cfg", "half made");
+    run.serveBody(InstallerRun::clientPath, client);
+    const auto result = run.run("2\n\n");
+    EXPECT_EQ(result.standardError, logOfWholeRun(run));
+    expectInstanceWritten();
+    EXPECT_EQ(test::listTree(run.home().launcherPath()), wholeTree);
 }
 
 TEST_F(Installer, AShortClientIsAFailureThatKeepsTheOldOne) {
