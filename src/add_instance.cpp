@@ -122,7 +122,8 @@ Result<InstanceOutcome> addInstance(const InstallerSettings& settings, BufferedR
     case Selection::Outcome::Overwrite:
         break;
     }
-    if (auto written = writeInstance(settings, *downloadClient, *launcher, *selection, out, touched);
+    if (auto written =
+            writeInstance(settings, *downloadClient, *launcher, *selection, out, touched);
         !written) {
         return std::unexpected(written.error());
     }

@@ -66,7 +66,8 @@ Result<StagingFolder> makeStagingFolder(const Directory& instances) {
 // Moves every file below `from` over its namesake below `to`, each in one rename.
 Result<void> moveFilesOver(const Directory& from, const Directory& to, DirectorySyncs& syncs) {
     std::vector<std::string> entries;
-    if (auto listed = from.forEachEntry([&](std::string_view entry) { entries.emplace_back(entry); });
+    if (auto listed =
+            from.forEachEntry([&](std::string_view entry) { entries.emplace_back(entry); });
         !listed) {
         return listed;
     }

@@ -35,8 +35,8 @@ public:
     Result<void> place(DirectorySyncs& syncs);
 
 private:
-    StagedInstance(Directory instances, Directory parent, std::string parentName,
-                   Directory staged, std::string server);
+    StagedInstance(Directory instances, Directory parent, std::string parentName, Directory staged,
+                   std::string server);
 
     Directory instances_;
     Directory parent_;

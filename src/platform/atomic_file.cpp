@@ -48,9 +48,8 @@ Result<AtomicFile> AtomicFile::create(const Directory& dir, std::string name) {
     }
     const std::string prefix = temporaryPrefix(name);
     // Best effort: a leftover that cannot be removed does no harm beyond taking space.
-    sweepLeftovers(dir, prefix, O_WRONLY, [&](const std::string& stale) {
-        (void)::unlinkat(dir.fd(), stale.c_str(), 0);
-    });
+    sweepLeftovers(dir, prefix, O_WRONLY,
+                   [&](const std::string& stale) { (void)::unlinkat(dir.fd(), stale.c_str(), 0); });
     for (int attempt = 0; attempt < attemptsAtAFreeName; ++attempt) {
         std::string temporaryName = prefix + randomSuffix();
         auto file = createExclusive(dirCopy.get(), temporaryName);

@@ -6,9 +6,9 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <optional>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <vector>
 

@@ -117,7 +117,7 @@ TEST(AtomicFile, RemovesOnlyTheTemporariesAnEarlierRunLeftForTheSameName) {
     auto dir = Directory::open(temp.path()).value();
     auto file = AtomicFile::create(dir, "servers.dat");
     ASSERT_TRUE(file.has_value());
-    file = AtomicFile::create(dir, "servers.dat"); // a second start finds the first's temporary
+    file = AtomicFile::create(dir, "servers.dat"); // a second start leaves the first's live one
     ASSERT_TRUE(file.has_value());
     ASSERT_TRUE(commitAlone(*file).has_value());
     EXPECT_EQ(listTree(temp.path()),

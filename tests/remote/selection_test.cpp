@@ -133,10 +133,11 @@ TEST(Selection, RefusesMoreEntriesThanThePromptCanOffer) {
 }
 
 TEST(Selection, RefusesANameThatIsNotOneDirectoryBelowInstances) {
-    const std::string names[] = {
-        "",          ".",         "..",         "a/b",
-        "../escape", "tab\there", "line\nfeed", std::string("nul\0byte", 8),
-        "del\x7F",   ".Tarnvex-staging-a1B2c3"};
+    const std::string names[] = {"",           ".",
+                                 "..",         "a/b",
+                                 "../escape",  "tab\there",
+                                 "line\nfeed", std::string("nul\0byte", 8),
+                                 "del\x7F",    ".Tarnvex-staging-a1B2c3"};
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
         TempHome home;
