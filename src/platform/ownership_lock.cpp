@@ -16,14 +16,8 @@ namespace tarnvex {
 
 namespace {
 
-bool meansNoLocks(int errnoValue) {
-    // ENOTSUP and EOPNOTSUPP are one value on Linux and two on macOS.
-    return errnoValue == ENOTSUP || errnoValue == EOPNOTSUPP || errnoValue == ENOLCK;
-}
-
-// The failure's errno, or 0.
-int lockRetried(int fd, int operation) {
-    return retryInterrupted([&] { return ::flock(fd, operation); }) == 0 ? 0 : errno;
+bool lock(int fd, int operation) {
+    return retryInterrupted([&] { return ::flock(fd, operation); }) == 0;
 }
 
 // Whether `name` still names the file open at `fd`: a sweep may have removed it, and another
@@ -46,7 +40,7 @@ Result<bool> stillNamed(int directoryFd, const std::string& name, int fd) {
 std::optional<UniqueFd> lockLeftover(int directoryFd, const std::string& name, int flags) {
     // Non-blocking, so that a FIFO planted under such a name cannot stall the open.
     UniqueFd fd(::openat(directoryFd, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!fd || lockRetried(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (!fd || !lock(fd.get(), LOCK_EX | LOCK_NB)) {
         return std::nullopt;
     }
     auto named = stillNamed(directoryFd, name, fd.get());
@@ -59,14 +53,13 @@ std::optional<UniqueFd> lockLeftover(int directoryFd, const std::string& name, i
 } // namespace
 
 Result<void> lockAsOurs(int directoryFd, const std::string& name, int fd) {
-    // Between the creation and this lock, a sweep may have locked the new entry and removed it;
-    // it is ours only if it is still there once we hold the lock.
-    if (const int failure = lockRetried(fd, LOCK_EX); failure != 0) {
-        if (meansNoLocks(failure)) {
-            return {};
-        }
-        return std::unexpected(errorFromErrno(failure));
+    // A volume without locks (or, on NFS, without them on a descriptor opened read-only) refuses
+    // any other run's lock on it too, so no sweep can take it.
+    if (!lock(fd, LOCK_EX)) {
+        return {};
     }
+    // Between the creation and this lock, a sweep may have locked the new entry and removed it;
+    // it is ours only if it is still there now that we hold the lock.
     auto named = stillNamed(directoryFd, name, fd);
     if (!named) {
         return std::unexpected(named.error());

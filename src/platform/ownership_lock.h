@@ -13,7 +13,7 @@ namespace tarnvex {
 
 /// Locks `fd`, which this run has just created as `name` in `directoryFd`, waiting while another
 /// run's sweep holds it. Fails with `FileNotFound` when that sweep removed it first: the caller
-/// makes another. A volume without locks leaves it unlocked.
+/// makes another. What cannot be locked stays unlocked, and no sweep can lock it either.
 Result<void> lockAsOurs(int directoryFd, const std::string& name, int fd);
 
 /// Removes, by `remove` and while holding each one's lock, every entry of `dir` named `prefix`
