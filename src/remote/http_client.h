@@ -51,6 +51,10 @@ public:
     Result<void> get(const std::string& url, std::string_view acceptEncoding,
                      ResponseHandler& handler, std::size_t receiveBufferSize = 16384);
 
+    /// Whether https was required through libcurl's older protocol bit masks rather than the
+    /// protocol names (libcurl 7.85 and later).
+    bool restrictsProtocolsWithBitMasks() const;
+
 private:
     struct Handle;
     explicit HttpClient(std::unique_ptr<Handle> handle);
