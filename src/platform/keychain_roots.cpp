@@ -170,6 +170,8 @@ Result<std::string> keychainTrustedRootsPem() {
         return pem;
     } catch (const std::bad_alloc&) {
         return std::unexpected(Error::OutOfMemory);
+    } catch (...) {
+        return std::unexpected(Error::Unexpected);
     }
 }
 

@@ -35,8 +35,9 @@ public:
 /// lives.
 class HttpClient {
 public:
-    /// Trusts the roots of `settings.caFile`, or the system's when that is empty, and gives a
-    /// request up after `settings.stallSeconds` without any byte received.
+    /// Trusts the roots of `settings.caFile`, or the system's when that is empty (on macOS those
+    /// the keychains trust, read here), and gives a request up after `settings.stallSeconds`
+    /// without any byte received.
     static Result<HttpClient> create(const InstallerSettings& settings);
 
     HttpClient(HttpClient&& other) noexcept;
