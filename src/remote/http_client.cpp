@@ -207,6 +207,21 @@ CURLcode restrictToHttps(CURL* curl, bool bitMasksOnly, bool& usedBitMasks) {
                                                  static_cast<long>(CURLPROTO_HTTPS));
 }
 
+#if defined(__APPLE__)
+Result<void> trustKeychainRoots(CURL* curl) {
+    auto roots = keychainTrustedRootsPem();
+    if (!roots) {
+        return std::unexpected(roots.error());
+    }
+    curl_blob blob{.data = roots->data(), .len = roots->size(), .flags = CURL_BLOB_COPY};
+    if (const CURLcode result = curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &blob);
+        result != CURLE_OK) {
+        return std::unexpected(setupError(result));
+    }
+    return {};
+}
+#endif
+
 } // namespace
 
 struct HttpClient::Handle {
@@ -218,6 +233,9 @@ struct HttpClient::Handle {
     CURL* curl;
     std::chrono::seconds stallLimit;
     bool protocolBitMasks = false;
+#if defined(__APPLE__)
+    bool keychainRootsPending = false;
+#endif
 };
 
 HttpClient::HttpClient(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
@@ -274,15 +292,11 @@ Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
     else {
         // Apple's libcurl checks certificates with LibreSSL against the file /etc/ssl/cert.pem,
         // which knows nothing of the roots an administrator trusts in the System keychain (a
-        // company's or an antivirus's that inspects TLS): it is handed the keychains' own.
-        auto roots = keychainTrustedRootsPem();
-        if (!roots) {
-            return std::unexpected(roots.error());
-        }
-        curl_blob blob{.data = roots->data(), .len = roots->size(), .flags = CURL_BLOB_COPY};
-        set(CURLOPT_CAINFO_BLOB, &blob);
+        // company's or an antivirus's that inspects TLS): it is handed the keychains' own, read
+        // when the first request needs them.
         set(CURLOPT_CAINFO, static_cast<const char*>(nullptr));
         set(CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+        handle->keychainRootsPending = true;
     }
 #endif
     set(CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
@@ -303,6 +317,14 @@ Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
 Result<void> HttpClient::get(const std::string& url, std::string_view acceptEncoding,
                              ResponseHandler& handler, std::size_t receiveBufferSize) {
     CURL* curl = handle_->curl;
+#if defined(__APPLE__)
+    if (handle_->keychainRootsPending) {
+        if (auto trusted = trustKeychainRoots(curl); !trusted) {
+            return trusted;
+        }
+        handle_->keychainRootsPending = false;
+    }
+#endif
     auto headers = requestHeaders(acceptEncoding);
     if (!headers) {
         return std::unexpected(headers.error());

@@ -36,8 +36,8 @@ public:
 class HttpClient {
 public:
     /// Trusts the roots of `settings.caFile`, or the system's when that is empty (on macOS those
-    /// the keychains trust, read here), and gives a request up after `settings.stallSeconds`
-    /// without any byte received.
+    /// the keychains trust, read for the first request), and gives a request up after
+    /// `settings.stallSeconds` without any byte received.
     static Result<HttpClient> create(const InstallerSettings& settings);
 
     HttpClient(HttpClient&& other) noexcept;
