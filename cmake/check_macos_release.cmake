@@ -1,5 +1,6 @@
-# Checks a macOS release binary: it links only libraries every Mac has (under /usr/lib), it says
-# it runs on macOS MINIMUM, and the static libzstd linked into it was built for no later macOS.
+# Checks a macOS release binary: it links only libraries every Mac has (under /usr/lib and
+# /System/Library/Frameworks), it says it runs on macOS MINIMUM, and the static libzstd linked
+# into it was built for no later macOS.
 #   cmake -DBINARY=... -DZSTD_LIBRARY=... -DMINIMUM=12.0 -P check_macos_release.cmake
 cmake_minimum_required(VERSION 3.25)
 find_program(OTOOL otool REQUIRED)
@@ -30,7 +31,7 @@ set(foreign)
 foreach(line IN LISTS lines)
     if(line MATCHES "^[ \t]+([^ ]+) \\(")
         set(library ${CMAKE_MATCH_1})
-        if(NOT library MATCHES "^/usr/lib/")
+        if(NOT library MATCHES "^(/usr/lib|/System/Library/Frameworks)/")
             list(APPEND foreign ${library})
         endif()
     endif()
@@ -54,4 +55,5 @@ foreach(version IN LISTS zstd_minimums)
                             "build it with TARNVEX_ZSTD_SOURCE_DIR")
     endif()
 endforeach()
-message(STATUS "Release check: ${BINARY} links only /usr/lib, for macOS ${MINIMUM}, libzstd too")
+message(STATUS "Release check: ${BINARY} links only the system's libraries, for macOS ${MINIMUM}, "
+               "libzstd too")

@@ -42,31 +42,29 @@ Result<std::vector<MinecraftServerEntry>> loadCatalogue(const InstallerSettings&
 
 Result<void> writeInstance(const InstallerSettings& settings, HttpClient& downloadClient,
                            const LauncherDirectory& launcher, const Directory& instances,
-                           const MinecraftServerEntry& entry, BufferedWriter& out) {
-    // Each file is synced before its rename; the renames and the new directories reach the disk
-    // together, with one sync of each directory, also when a later file fails.
-    DirectorySyncs renamed;
-    auto instanceDirectory = makeOpenDir(instances, entry.server, renamed);
+                           const MinecraftServerEntry& entry, BufferedWriter& out,
+                           DirectorySyncs& touched) {
+    auto instanceDirectory = makeOpenDir(instances, entry.server, touched);
     if (!instanceDirectory) {
         return std::unexpected(instanceDirectory.error());
     }
     const std::string instancePath = joinPath({launcher.path, "instances", entry.server});
     if (auto downloaded =
             downloadSyncClient(downloadClient, settings.downloadUrl, settings.clientSizeLimit,
-                               *instanceDirectory, instancePath, out, renamed);
+                               *instanceDirectory, instancePath, out, touched);
         !downloaded) {
         return downloaded;
     }
-    if (auto written = writeServersDat(*instanceDirectory, entry.address, renamed); !written) {
+    if (auto written = writeServersDat(*instanceDirectory, entry.address, touched); !written) {
         return written;
     }
-    if (auto written = writeMmcPack(*instanceDirectory, entry, renamed); !written) {
+    if (auto written = writeMmcPack(*instanceDirectory, entry, touched); !written) {
         return written;
     }
-    if (auto written = writeInstanceCfg(*instanceDirectory, entry.server, renamed); !written) {
+    if (auto written = writeInstanceCfg(*instanceDirectory, entry.server, touched); !written) {
         return written;
     }
-    if (auto synced = renamed.syncAll(); !synced) {
+    if (auto synced = touched.syncAll(); !synced) {
         return synced;
     }
     logInfo("Done adding instance!");
@@ -85,7 +83,10 @@ Result<InstanceOutcome> addInstance(const InstallerSettings& settings, BufferedR
     if (!launcher) {
         return std::unexpected(launcher.error());
     }
-    if (auto written = writeIcon(launcher->directory); !written) {
+    // Each file is synced before its rename; the renames and the new directories reach the disk
+    // together at the end, with one sync of each directory and one flush of the drive.
+    DirectorySyncs touched;
+    if (auto written = writeIcon(launcher->directory, touched); !written) {
         return std::unexpected(written.error());
     }
     auto catalogue = loadCatalogue(settings);
@@ -105,7 +106,7 @@ Result<InstanceOutcome> addInstance(const InstallerSettings& settings, BufferedR
         break;
     }
     if (auto written = writeInstance(settings, *downloadClient, *launcher, selection->instances,
-                                     *selection->entry, out);
+                                     *selection->entry, out, touched);
         !written) {
         return std::unexpected(written.error());
     }

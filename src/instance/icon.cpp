@@ -4,29 +4,22 @@
 #include "instance/icon_image.h"
 #include "instance/make_open_dir.h"
 #include "platform/atomic_file.h"
-#include "platform/directory_syncs.h"
 
 #include <string>
 
 namespace tarnvex {
 
-Result<void> writeIcon(const Directory& launcherDirectory) {
+Result<void> writeIcon(const Directory& launcherDirectory, DirectorySyncs& touched) {
     // The log line keeps its long-standing spelling; the file is the one instance.cfg names.
     logInfo("Writing icon_velkrhub.png");
-    // The icon is durable before the menu is shown, as the instance is before "Done".
-    DirectorySyncs touched;
     auto icons = makeOpenDir(launcherDirectory, "icons", touched);
     if (!icons) {
         return std::unexpected(icons.error());
     }
     const auto image = iconImage();
-    if (auto written = replaceFile(
-            *icons, std::string(iconKey) + ".png",
-            std::string_view(reinterpret_cast<const char*>(image.data()), image.size()), touched);
-        !written) {
-        return written;
-    }
-    return touched.syncAll();
+    return replaceFile(*icons, std::string(iconKey) + ".png",
+                       std::string_view(reinterpret_cast<const char*>(image.data()), image.size()),
+                       touched);
 }
 
 } // namespace tarnvex

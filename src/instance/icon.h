@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "platform/directory.h"
+#include "platform/directory_syncs.h"
 
 #include <string_view>
 
@@ -11,7 +12,8 @@ namespace tarnvex {
 inline constexpr std::string_view iconKey = "icon_velkorhub";
 
 /// Writes the instance icon as `icons/icon_velkorhub.png` below the launcher data directory,
-/// creating `icons` if it is missing and replacing any earlier icon.
-Result<void> writeIcon(const Directory& launcherDirectory);
+/// creating `icons` if it is missing and replacing any earlier icon; what it touched is left to
+/// `touched` to sync.
+Result<void> writeIcon(const Directory& launcherDirectory, DirectorySyncs& touched);
 
 } // namespace tarnvex

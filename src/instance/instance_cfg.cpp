@@ -59,9 +59,9 @@ std::string instanceCfgText(std::string_view name) {
 }
 
 Result<void> writeInstanceCfg(const Directory& instanceDirectory, std::string_view name,
-                              DirectorySyncs& renamed) {
+                              DirectorySyncs& touched) {
     logInfo("Writing instance.cfg");
-    return replaceFile(instanceDirectory, "instance.cfg", instanceCfgText(name), renamed);
+    return replaceFile(instanceDirectory, "instance.cfg", instanceCfgText(name), touched);
 }
 
 } // namespace tarnvex

@@ -20,8 +20,8 @@ inline constexpr std::string_view syncClientFileName = "tarnvex_client-aarch64-m
 std::string instanceCfgText(std::string_view name);
 
 /// Writes `instance.cfg` in the instance directory, replacing any earlier one; the directory is
-/// left to `renamed` to sync.
+/// left to `touched` to sync.
 Result<void> writeInstanceCfg(const Directory& instanceDirectory, std::string_view name,
-                              DirectorySyncs& renamed);
+                              DirectorySyncs& touched);
 
 } // namespace tarnvex

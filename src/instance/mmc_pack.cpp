@@ -106,13 +106,13 @@ Result<std::string> mmcPackText(const MinecraftServerEntry& entry) {
 }
 
 Result<void> writeMmcPack(const Directory& instanceDirectory, const MinecraftServerEntry& entry,
-                          DirectorySyncs& renamed) {
+                          DirectorySyncs& touched) {
     logInfo("Writing mmc-pack.json");
     auto text = mmcPackText(entry);
     if (!text) {
         return std::unexpected(text.error());
     }
-    return replaceFile(instanceDirectory, "mmc-pack.json", *text, renamed);
+    return replaceFile(instanceDirectory, "mmc-pack.json", *text, touched);
 }
 
 } // namespace tarnvex

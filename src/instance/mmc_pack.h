@@ -20,9 +20,9 @@ Result<std::uint8_t> versionExtractMajor(std::string_view version);
 /// is logged and refused with `InvalidModLoader`; a bad version fails as `versionExtractMajor`.
 Result<std::string> mmcPackText(const MinecraftServerEntry& entry);
 
-/// Writes `mmc-pack.json` in the instance directory, which is left to `renamed` to sync. A refused
+/// Writes `mmc-pack.json` in the instance directory, which is left to `touched` to sync. A refused
 /// entry leaves any earlier file as it was and creates nothing.
 Result<void> writeMmcPack(const Directory& instanceDirectory, const MinecraftServerEntry& entry,
-                          DirectorySyncs& renamed);
+                          DirectorySyncs& touched);
 
 } // namespace tarnvex

@@ -53,8 +53,8 @@ std::string serversDatBytes(std::string_view address) {
 }
 
 Result<void> writeServersDat(const Directory& instanceDirectory, std::string_view address,
-                             DirectorySyncs& renamed) {
-    auto minecraft = makeOpenDir(instanceDirectory, "minecraft", renamed);
+                             DirectorySyncs& touched) {
+    auto minecraft = makeOpenDir(instanceDirectory, "minecraft", touched);
     if (!minecraft) {
         return std::unexpected(minecraft.error());
     }
@@ -64,7 +64,7 @@ Result<void> writeServersDat(const Directory& instanceDirectory, std::string_vie
                  std::to_string(maxServerAddressBytes) + " fit in the server list.");
         return std::unexpected(Error::ServerAddressTooLong);
     }
-    return replaceFile(*minecraft, "servers.dat", serversDatBytes(address), renamed);
+    return replaceFile(*minecraft, "servers.dat", serversDatBytes(address), touched);
 }
 
 } // namespace tarnvex

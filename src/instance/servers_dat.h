@@ -19,8 +19,8 @@ std::string serversDatBytes(std::string_view address);
 
 /// Writes `minecraft/servers.dat` below the instance directory, creating `minecraft` if needed
 /// and replacing any earlier list. An address too long for the format is refused with
-/// `ServerAddressTooLong` before the file is touched. `minecraft` is left to `renamed` to sync.
+/// `ServerAddressTooLong` before the file is touched. `minecraft` is left to `touched` to sync.
 Result<void> writeServersDat(const Directory& instanceDirectory, std::string_view address,
-                             DirectorySyncs& renamed);
+                             DirectorySyncs& touched);
 
 } // namespace tarnvex

@@ -1,7 +1,6 @@
 #include "platform/atomic_file.h"
 
 #include "io/buffered_writer.h"
-#include "platform/disk_steps.h"
 #include "platform/disk_sync.h"
 #include "platform/errno_error.h"
 
@@ -181,15 +180,14 @@ Result<std::size_t> AtomicFile::writeSome(std::span<const std::byte> bytes) {
     }
 }
 
-Result<void> AtomicFile::commit(DirectorySyncs& renamed) {
+Result<void> AtomicFile::commit(DirectorySyncs& touched) {
     if (!pending_) {
         return std::unexpected(Error::Unexpected);
     }
-    if (auto synced = syncFileBeforeRename(file_.get()); !synced) {
+    if (auto synced = syncFileBeforeRename(file_.get(), name_); !synced) {
         discard();
         return synced;
     }
-    recordDiskStep(DiskStep::FileSync, file_.get(), name_);
     // The bytes are on disk already, so an interrupted close has lost nothing.
     if (::close(file_.release()) != 0 && errno != EINTR) {
         const int closeErrno = errno;
@@ -204,12 +202,12 @@ Result<void> AtomicFile::commit(DirectorySyncs& renamed) {
     recordDiskStep(DiskStep::Rename, dir_.get(), name_);
     pending_ = false;
     removal_.release();
-    renamed.add(dir_.get());
+    touched.add(dir_.get());
     return {};
 }
 
 Result<void> replaceFile(const Directory& dir, std::string name, std::string_view bytes,
-                         DirectorySyncs& renamed) {
+                         DirectorySyncs& touched) {
     auto file = AtomicFile::create(dir, std::move(name));
     if (!file) {
         return std::unexpected(file.error());
@@ -221,7 +219,7 @@ Result<void> replaceFile(const Directory& dir, std::string name, std::string_vie
     if (auto flushed = writer.flush(); !flushed) {
         return flushed;
     }
-    return file->commit(renamed);
+    return file->commit(touched);
 }
 
 } // namespace tarnvex

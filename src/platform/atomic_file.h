@@ -37,8 +37,8 @@ public:
 
     /// Puts the bytes on disk ahead of the rename (`syncFileBeforeRename`), then renames the
     /// temporary over the final name; the directory, whose sync makes the rename itself durable,
-    /// is left to `renamed`. On failure the temporary is removed and the earlier file is untouched.
-    Result<void> commit(DirectorySyncs& renamed);
+    /// is left to `touched`. On failure the temporary is removed and the earlier file is untouched.
+    Result<void> commit(DirectorySyncs& touched);
 
 private:
     AtomicFile(UniqueFd dir, UniqueFd file, std::string name, std::string temporaryName);
@@ -57,8 +57,8 @@ private:
 };
 
 /// Replaces `name` in `dir` with `bytes` in one step, writing them through a buffer of 4096 bytes;
-/// `dir` is left to `renamed` to sync.
+/// `dir` is left to `touched` to sync.
 Result<void> replaceFile(const Directory& dir, std::string name, std::string_view bytes,
-                         DirectorySyncs& renamed);
+                         DirectorySyncs& touched);
 
 } // namespace tarnvex

@@ -1,6 +1,7 @@
 #include "platform/directory.h"
 
 #include "platform/errno_error.h"
+#include "platform/retry_interrupted.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -13,15 +14,12 @@ namespace tarnvex {
 namespace {
 
 Result<UniqueFd> openDirectoryAt(int base, const char* path) {
-    for (;;) {
-        const int fd = ::openat(base, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) {
-            return UniqueFd(fd);
-        }
-        if (errno != EINTR) {
-            return std::unexpected(errorFromErrno(errno));
-        }
+    const int fd =
+        retryInterrupted([&] { return ::openat(base, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0) {
+        return std::unexpected(errorFromErrno(errno));
     }
+    return UniqueFd(fd);
 }
 
 struct DirCloser {

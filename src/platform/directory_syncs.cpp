@@ -11,7 +11,7 @@
 namespace tarnvex {
 
 DirectorySyncs::~DirectorySyncs() {
-    (void)syncAll();
+    (void)syncDirectories();
 }
 
 void DirectorySyncs::note(const Result<void>& outcome) noexcept {
@@ -28,36 +28,52 @@ void DirectorySyncs::add(int directoryFd) noexcept {
     }
     for (std::size_t i = 0; i < count_; ++i) {
         if (kept_[i].device == status.st_dev && kept_[i].inode == status.st_ino) {
+            // Changed again since its sync: it needs another.
+            kept_[i].synced = false;
             return;
         }
     }
     if (count_ < capacity) {
         UniqueFd copy(::fcntl(directoryFd, F_DUPFD_CLOEXEC, 0));
         if (copy) {
-            kept_[count_++] = {std::move(copy), status.st_dev, status.st_ino};
+            kept_[count_++] = {std::move(copy), status.st_dev, status.st_ino, false};
             return;
         }
     }
+    bool volumeKept = false;
+    for (std::size_t i = 0; i < count_; ++i) {
+        volumeKept = volumeKept || kept_[i].device == status.st_dev;
+    }
     auto synced = syncDirectory(directoryFd);
-    note(synced ? flushDrive(directoryFd) : synced);
+    // The final flush reaches this volume only through a directory kept on it.
+    note(synced && !volumeKept ? flushDrive(directoryFd) : synced);
+}
+
+Result<void> DirectorySyncs::syncDirectories() noexcept {
+    for (std::size_t i = 0; i < count_; ++i) {
+        if (!kept_[i].synced) {
+            note(syncDirectory(kept_[i].directory.get()));
+            kept_[i].synced = true;
+        }
+    }
+    if (auto failure = std::exchange(failure_, std::nullopt)) {
+        return std::unexpected(*failure);
+    }
+    return {};
 }
 
 Result<void> DirectorySyncs::syncAll() noexcept {
-    for (std::size_t i = 0; i < count_; ++i) {
-        note(syncDirectory(kept_[i].directory.get()));
-    }
-#ifdef __APPLE__
+    note(syncDirectories());
     // One flush empties the drive's cache of everything synced before it, files and entries.
     for (std::size_t i = 0; i < count_; ++i) {
-        bool sameVolumeFlushed = false;
+        bool volumeFlushed = false;
         for (std::size_t j = 0; j < i; ++j) {
-            sameVolumeFlushed = sameVolumeFlushed || kept_[j].device == kept_[i].device;
+            volumeFlushed = volumeFlushed || kept_[j].device == kept_[i].device;
         }
-        if (!sameVolumeFlushed) {
+        if (!volumeFlushed) {
             note(flushDrive(kept_[i].directory.get()));
         }
     }
-#endif
     for (std::size_t i = 0; i < count_; ++i) {
         kept_[i].directory.reset();
     }

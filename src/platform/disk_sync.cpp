@@ -1,10 +1,10 @@
 #include "platform/disk_sync.h"
 
-#include "platform/disk_steps.h"
 #include "platform/errno_error.h"
+#include "platform/retry_interrupted.h"
 
+#include <array>
 #include <cerrno>
-#include <cstdint>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -12,81 +12,87 @@ namespace tarnvex {
 
 namespace {
 
-enum class Outcome : std::uint8_t { Done, Unsupported };
-
 bool meansUnsupported(int errnoValue) {
-    // ENOTSUP and EOPNOTSUPP are one value on Linux and two on macOS.
+    // ENOTSUP and EOPNOTSUPP are one value on Linux and two on macOS; Apple's NFS, SMB and FAT
+    // drivers answer the fcntl syncs with ENOTTY.
     return errnoValue == EINVAL || errnoValue == ENOTSUP || errnoValue == EOPNOTSUPP ||
-           errnoValue == ENOSYS;
+           errnoValue == ENOSYS || errnoValue == ENOTTY;
 }
 
-template <typename Sync> Result<Outcome> retried(Sync sync) {
-    for (;;) {
-        if (sync() == 0) {
-            return Outcome::Done;
-        }
-        const int failure = errno;
-        if (meansUnsupported(failure)) {
-            return Outcome::Unsupported;
-        }
-        if (failure != EINTR) {
-            return std::unexpected(errorFromErrno(failure));
-        }
-    }
-}
-
-Result<Outcome> plainSync(int fd) {
-    return retried([fd] { return ::fsync(fd); });
+int plainSync(int fd) {
+    return ::fsync(fd);
 }
 
 #ifdef __APPLE__
-Result<Outcome> fullSync(int fd) {
-    return retried([fd] { return ::fcntl(fd, F_FULLFSYNC); });
+int barrierSync(int fd) {
+    return ::fcntl(fd, F_BARRIERFSYNC);
 }
-#endif
 
-Result<void> skippingUnsupported(const Result<Outcome>& outcome) {
-    if (!outcome) {
-        return std::unexpected(outcome.error());
+int fullSync(int fd) {
+    return ::fcntl(fd, F_FULLFSYNC);
+}
+
+constexpr std::array<SyncCall, 3> fileCalls = {barrierSync, fullSync, plainSync};
+constexpr std::array<SyncCall, 1> driveCalls = {fullSync};
+#else
+constexpr std::array<SyncCall, 1> fileCalls = {plainSync};
+constexpr std::array<SyncCall, 0> driveCalls = {};
+#endif
+constexpr std::array<SyncCall, 1> directoryCalls = {plainSync};
+
+constexpr SyncPlan platformPlan = {fileCalls, directoryCalls, driveCalls};
+
+DiskStepWatcher* currentWatcher = nullptr;
+const SyncPlan* currentPlan = &platformPlan;
+
+// Only a sync that was made is a step: a skipped one is not recorded.
+Result<void> syncThrough(std::span<const SyncCall> calls, DiskStep step, int fd,
+                         std::string_view name = {}) {
+    for (const SyncCall call : calls) {
+        if (retryInterrupted([call, fd] { return call(fd); }) == 0) {
+            recordDiskStep(step, fd, name);
+            return {};
+        }
+        if (const int failure = errno; !meansUnsupported(failure)) {
+            return std::unexpected(errorFromErrno(failure));
+        }
     }
     return {};
-}
-
-// A skipped sync is not a step made, so only a sync that was made is recorded.
-Result<void> recordedIfMade(const Result<Outcome>& outcome, DiskStep step, int fd) {
-    if (outcome && *outcome == Outcome::Done) {
-        recordDiskStep(step, fd);
-    }
-    return skippingUnsupported(outcome);
 }
 
 } // namespace
 
-Result<void> syncFileBeforeRename(int fd) {
-#ifdef __APPLE__
-    auto barrier = retried([fd] { return ::fcntl(fd, F_BARRIERFSYNC); });
-    if (barrier && *barrier == Outcome::Unsupported) {
-        barrier = fullSync(fd);
+const SyncPlan& platformSyncPlan() noexcept {
+    return platformPlan;
+}
+
+WatchDiskSteps::WatchDiskSteps(DiskStepWatcher& watcher, const SyncPlan& plan)
+    : plan_(plan), previousWatcher_(currentWatcher), previousPlan_(currentPlan) {
+    currentWatcher = &watcher;
+    currentPlan = &plan_;
+}
+
+WatchDiskSteps::~WatchDiskSteps() {
+    currentWatcher = previousWatcher_;
+    currentPlan = previousPlan_;
+}
+
+void recordDiskStep(DiskStep step, int fd, std::string_view name) noexcept {
+    if (currentWatcher != nullptr) {
+        currentWatcher->made(step, fd, name);
     }
-    if (barrier && *barrier == Outcome::Unsupported) {
-        barrier = plainSync(fd);
-    }
-    return skippingUnsupported(barrier);
-#else
-    return skippingUnsupported(plainSync(fd));
-#endif
+}
+
+Result<void> syncFileBeforeRename(int fd, std::string_view name) {
+    return syncThrough(currentPlan->file, DiskStep::FileSync, fd, name);
 }
 
 Result<void> syncDirectory(int fd) {
-    return recordedIfMade(plainSync(fd), DiskStep::DirectorySync, fd);
+    return syncThrough(currentPlan->directory, DiskStep::DirectorySync, fd);
 }
 
-Result<void> flushDrive([[maybe_unused]] int fd) {
-#ifdef __APPLE__
-    return recordedIfMade(fullSync(fd), DiskStep::DriveFlush, fd);
-#else
-    return {};
-#endif
+Result<void> flushDrive(int fd) {
+    return syncThrough(currentPlan->drive, DiskStep::DriveFlush, fd);
 }
 
 } // namespace tarnvex

@@ -9,8 +9,12 @@
 #include "remote/url.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace tarnvex {
 
@@ -24,6 +28,17 @@ constexpr std::size_t stepSize = 4500;
 // KiB, 256 KiB measured fastest. The first writes are small, so that a client which stops
 // arriving early has most of what came in its file already.
 constexpr std::size_t largestFileWrite = std::size_t{256} << 10;
+
+// The largest unit that states the size exactly: "1 GiB", "64 KiB", "1000 bytes".
+std::string readableSize(std::uint64_t bytes) {
+    constexpr std::array<std::string_view, 3> units = {"KiB", "MiB", "GiB"};
+    std::size_t unit = 0;
+    while (unit < units.size() && bytes >= 1024 && bytes % 1024 == 0) {
+        bytes /= 1024;
+        ++unit;
+    }
+    return std::to_string(bytes) + " " + std::string(unit == 0 ? "bytes" : units.at(unit - 1));
+}
 
 // A server may content-encode the client although none was asked for; what reaches the file is
 // always the executable itself.
@@ -94,9 +109,12 @@ private:
         return file_.write(decoded);
     }
 
+    // The spinner's line is wiped first, or the message would start on it.
     Result<void> tooLarge() const {
-        logError("The tarnvex client is over the limit of " + std::to_string(sizeLimit_) +
-                 " bytes.");
+        if (auto wiped = progress_.finish(); !wiped) {
+            return wiped;
+        }
+        logError("The tarnvex client is over the limit of " + readableSize(sizeLimit_) + ".");
         return std::unexpected(Error::ClientTooLarge);
     }
 
@@ -118,7 +136,7 @@ std::string counts(std::uint64_t expected, std::uint64_t actual) {
 
 Result<void> downloadSyncClient(HttpClient& client, const std::string& url, std::uint64_t sizeLimit,
                                 const Directory& instanceDirectory, const std::string& instancePath,
-                                BufferedWriter& out, DirectorySyncs& renamed) {
+                                BufferedWriter& out, DirectorySyncs& touched) {
     auto file = AtomicFile::create(instanceDirectory, std::string(syncClientFileName));
     if (!file) {
         return std::unexpected(file.error());
@@ -158,7 +176,7 @@ Result<void> downloadSyncClient(HttpClient& client, const std::string& url, std:
     if (auto whole = writer.decodedWhole(); !whole) {
         return whole;
     }
-    return file->commit(renamed);
+    return file->commit(touched);
 }
 
 } // namespace tarnvex

@@ -5,6 +5,9 @@
 
 #include "remote/curl_error.h"
 #include "remote/header_text.h"
+#if defined(__APPLE__)
+#include "platform/keychain_roots.h"
+#endif
 
 #include <curl/curl.h>
 
@@ -184,6 +187,41 @@ private:
     std::optional<Error> error_;
 };
 
+/// Allows https alone, through the protocol names where libcurl knows them, else (or when
+/// `bitMasksOnly`) through the bit masks; `usedBitMasks` tells which.
+CURLcode restrictToHttps(CURL* curl, bool bitMasksOnly, bool& usedBitMasks) {
+    usedBitMasks = false;
+    if (!bitMasksOnly) {
+        const CURLcode named = curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https");
+        if (named != CURLE_UNKNOWN_OPTION) {
+            return named != CURLE_OK ? named
+                                     : curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+        }
+    }
+    // A system libcurl older than 7.85 (macOS 12's) knows only the bit masks.
+    usedBitMasks = true;
+    const CURLcode masked =
+        curl_easy_setopt(curl, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTPS));
+    return masked != CURLE_OK ? masked
+                              : curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS,
+                                                 static_cast<long>(CURLPROTO_HTTPS));
+}
+
+#if defined(__APPLE__)
+Result<void> trustKeychainRoots(CURL* curl) {
+    auto roots = keychainTrustedRootsPem();
+    if (!roots) {
+        return std::unexpected(roots.error());
+    }
+    curl_blob blob{.data = roots->data(), .len = roots->size(), .flags = CURL_BLOB_COPY};
+    if (const CURLcode result = curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &blob);
+        result != CURLE_OK) {
+        return std::unexpected(setupError(result));
+    }
+    return {};
+}
+#endif
+
 } // namespace
 
 struct HttpClient::Handle {
@@ -194,12 +232,20 @@ struct HttpClient::Handle {
 
     CURL* curl;
     std::chrono::seconds stallLimit;
+    bool protocolBitMasks = false;
+#if defined(__APPLE__)
+    bool keychainRootsPending = false;
+#endif
 };
 
 HttpClient::HttpClient(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
 HttpClient::HttpClient(HttpClient&& other) noexcept = default;
 HttpClient& HttpClient::operator=(HttpClient&& other) noexcept = default;
 HttpClient::~HttpClient() = default;
+
+bool HttpClient::restrictsProtocolsWithBitMasks() const {
+    return handle_->protocolBitMasks;
+}
 
 Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
     if (auto initialised = initialiseCurlOnce(); !initialised) {
@@ -226,18 +272,8 @@ Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
     set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     // https only, for the URL and for every redirect: a downgrade would let anyone on the path
     // replace what is downloaded.
-    if (settings.protocolBitMasks) {
-        // As such a libcurl answers.
-        result = CURLE_UNKNOWN_OPTION;
-    } else {
-        set(CURLOPT_PROTOCOLS_STR, "https");
-        set(CURLOPT_REDIR_PROTOCOLS_STR, "https");
-    }
-    if (result == CURLE_UNKNOWN_OPTION) {
-        // A system libcurl older than 7.85 (macOS 12) knows only the bit masks.
-        result = CURLE_OK;
-        set(CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTPS));
-        set(CURLOPT_REDIR_PROTOCOLS, static_cast<long>(CURLPROTO_HTTPS));
+    if (result == CURLE_OK) {
+        result = restrictToHttps(curl, settings.protocolBitMasks, handle->protocolBitMasks);
     }
     // A proxy named by a variable such as https_proxy or ALL_PROXY would see every request.
     set(CURLOPT_PROXY, "");
@@ -246,12 +282,23 @@ Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
     set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
     set(CURLOPT_SSL_VERIFYPEER, 1L);
     set(CURLOPT_SSL_VERIFYHOST, 2L);
-    // Without a CA file libcurl's default roots are the system's; on macOS the system's libcurl
-    // takes them from the system's trust store.
+    // A CA file (the testbed's) replaces the system's roots. Without one, libcurl's default roots
+    // are the system's, except on macOS.
     if (!settings.caFile.empty()) {
         set(CURLOPT_CAINFO, settings.caFile.c_str());
         set(CURLOPT_CAPATH, static_cast<const char*>(nullptr));
     }
+#if defined(__APPLE__)
+    else {
+        // Apple's libcurl checks certificates with LibreSSL against the file /etc/ssl/cert.pem,
+        // which knows nothing of the roots an administrator trusts in the System keychain (a
+        // company's or an antivirus's that inspects TLS): it is handed the keychains' own, read
+        // when the first request needs them.
+        set(CURLOPT_CAINFO, static_cast<const char*>(nullptr));
+        set(CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+        handle->keychainRootsPending = true;
+    }
+#endif
     set(CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
     // The stall limit is watched by the progress callback: libcurl's low-speed limit averages
     // over seconds, so it would give up late, and on a trickle that is still arriving.
@@ -270,6 +317,14 @@ Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
 Result<void> HttpClient::get(const std::string& url, std::string_view acceptEncoding,
                              ResponseHandler& handler, std::size_t receiveBufferSize) {
     CURL* curl = handle_->curl;
+#if defined(__APPLE__)
+    if (handle_->keychainRootsPending) {
+        if (auto trusted = trustKeychainRoots(curl); !trusted) {
+            return trusted;
+        }
+        handle_->keychainRootsPending = false;
+    }
+#endif
     auto headers = requestHeaders(acceptEncoding);
     if (!headers) {
         return std::unexpected(headers.error());

@@ -35,8 +35,9 @@ public:
 /// lives.
 class HttpClient {
 public:
-    /// Trusts the roots of `settings.caFile`, or the system's when that is empty, and gives a
-    /// request up after `settings.stallSeconds` without any byte received.
+    /// Trusts the roots of `settings.caFile`, or the system's when that is empty (on macOS those
+    /// the keychains trust, read for the first request), and gives a request up after
+    /// `settings.stallSeconds` without any byte received.
     static Result<HttpClient> create(const InstallerSettings& settings);
 
     HttpClient(HttpClient&& other) noexcept;
@@ -50,6 +51,10 @@ public:
     /// fails with `IncompleteDownload` after the handler has had the head and what did arrive.
     Result<void> get(const std::string& url, std::string_view acceptEncoding,
                      ResponseHandler& handler, std::size_t receiveBufferSize = 16384);
+
+    /// Whether https was required through libcurl's older protocol bit masks rather than the
+    /// protocol names (libcurl 7.85 and later).
+    bool restrictsProtocolsWithBitMasks() const;
 
 private:
     struct Handle;

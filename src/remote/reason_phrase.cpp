@@ -14,9 +14,7 @@ struct RegisteredPhrase {
 };
 
 // The names of the HTTP status code registry, by code. Codes that are only reserved, unused or
-// provisionally registered have none; 418 keeps its long-known name. A plain aggregate, not
-// std::pair, whose converting constructor would be instantiated for every length of name and
-// slows static analysis of this file to minutes.
+// provisionally registered have none; 418 keeps its long-known name.
 constexpr RegisteredPhrase registeredPhrases[] = {
     {100, "Continue"},
     {101, "Switching Protocols"},

@@ -360,20 +360,31 @@ TEST_F(Installer, AClientOverItsLimitKeepsTheOldOne) {
     options.environment.emplace_back("TARNVEX_TESTBED_CLIENT_LIMIT", "65536");
     test::makeDirectories(run.home().instancePath("Lantern Hollow"));
     test::writeFile(instanceFile("tarnvex_client-aarch64-macos"), "working client");
-    const std::pair<const char*, bool> cases[] = {
-        {"identity", false}, {"identity", true}, {"zstd", false}, {"gzip", true}};
-    for (const auto& [coding, chunked] : cases) {
-        SCOPED_TRACE(coding + (chunked ? ", chunked"s : ""s));
-        run.serve(InstallerRun::clientPath, codedClient(coding, clientBody(65537), chunked));
+    const std::pair<const char*, test::Handler> cases[] = {
+        {"identity", codedClient("identity", clientBody(65537), false)},
+        {"chunked", codedClient("identity", clientBody(65537), true)},
+        {"zstd", codedClient("zstd", clientBody(65537), false)},
+        {"gzip, chunked", codedClient("gzip", clientBody(65537), true)},
+        // Refused on its head, with the first byte: the rest never comes.
+        {"advertised", [](const HttpRequest&, Connection& connection) {
+             connection.write("HTTP/1.1 200 OK\r\ncontent-length: 65537\r\n\r\nM");
+         }}};
+    for (const auto& [name, handler] : cases) {
+        SCOPED_TRACE(name);
+        run.serve(InstallerRun::clientPath, handler);
         const auto result = test::runProcess(TARNVEX_TESTBED_PATH, options);
         EXPECT_EQ(result.exitStatus, 1);
         EXPECT_TRUE(result.standardError.ends_with(
-            "error: The tarnvex client is over the limit of 65536 bytes.\nerror: ClientTooLarge\n"))
+            "error: The tarnvex client is over the limit of 64 KiB.\nerror: ClientTooLarge\n"))
             << result.standardError;
+        EXPECT_TRUE(result.standardOutput.ends_with(wipe)) << result.standardOutput;
         EXPECT_EQ(readFile(instanceFile("tarnvex_client-aarch64-macos")), "working client");
         EXPECT_EQ(test::listTree(run.home().instancePath("Lantern Hollow")),
                   "tarnvex_client-aarch64-macos\n");
     }
+    run.serve(InstallerRun::clientPath, codedClient("identity", clientBody(65536), false));
+    EXPECT_EQ(test::runProcess(TARNVEX_TESTBED_PATH, options).exitStatus, 0);
+    EXPECT_EQ(readFile(instanceFile("tarnvex_client-aarch64-macos")), clientBody(65536));
 }
 
 TEST_F(Installer, ProxyAndKeyLogVariablesChangeNothing) {

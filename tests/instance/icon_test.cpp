@@ -1,5 +1,6 @@
 #include "instance/icon.h"
 
+#include "platform/directory_syncs.h"
 #include "support/stderr_capture.h"
 #include "support/temp_home.h"
 
@@ -22,7 +23,8 @@ constexpr std::size_t iconBytes = 38796;
 TEST(Icon, WritesTheEmbeddedPngIntoANewIconsFolder) {
     TempDirectory launcher;
     StderrCapture stderrText;
-    ASSERT_TRUE(writeIcon(Directory::open(launcher.path()).value()).has_value());
+    DirectorySyncs touched;
+    ASSERT_TRUE(writeIcon(Directory::open(launcher.path()).value(), touched).has_value());
     EXPECT_EQ(stderrText.text(), "info: Writing icon_velkrhub.png\n");
     EXPECT_EQ(listTree(launcher.path()), "icons/\nicons/icon_velkorhub.png\n");
 
@@ -39,7 +41,8 @@ TEST(Icon, ReplacesALargerIconAndKeepsTheOtherIcons) {
     test::makeDirectories(launcher.path() + "/icons");
     writeFile(launcher.path() + "/icons/icon_velkorhub.png", std::string(100000, 'x'));
     writeFile(launcher.path() + "/icons/other.png", "other");
-    ASSERT_TRUE(writeIcon(Directory::open(launcher.path()).value()).has_value());
+    DirectorySyncs touched;
+    ASSERT_TRUE(writeIcon(Directory::open(launcher.path()).value(), touched).has_value());
     EXPECT_EQ(readFile(launcher.path() + "/icons/icon_velkorhub.png").size(), iconBytes);
     EXPECT_EQ(readFile(launcher.path() + "/icons/other.png"), "other");
     EXPECT_EQ(listTree(launcher.path()), "icons/\nicons/icon_velkorhub.png\nicons/other.png\n");

@@ -57,10 +57,10 @@ TEST(InstanceCfg, ReplacesTheFileAndLeavesTheRestOfTheInstance) {
     writeFile(instance.path() + "/instance.cfg", "[General]\nname=Old\nnotes=gone\n");
     writeFile(instance.path() + "/mmc-pack.json", "kept");
     const auto dir = Directory::open(instance.path()).value();
-    DirectorySyncs renamed;
+    DirectorySyncs touched;
     for (int run = 0; run < 2; ++run) {
         StderrCapture stderrText;
-        ASSERT_TRUE(writeInstanceCfg(dir, "Gable Fields", renamed).has_value());
+        ASSERT_TRUE(writeInstanceCfg(dir, "Gable Fields", touched).has_value());
         EXPECT_EQ(stderrText.text(), "info: Writing instance.cfg\n");
         EXPECT_EQ(readFile(instance.path() + "/instance.cfg"),
                   test::instanceCfgWith("name=Gable Fields"));

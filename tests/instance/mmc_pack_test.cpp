@@ -160,10 +160,10 @@ TEST(MmcPack, OverwritesTheFileAndLeavesTheRestOfTheInstance) {
     writeFile(instance.path() + "/mmc-pack.json", "{\"formatVersion\": 1, \"old\": true}\n");
     writeFile(instance.path() + "/instance.cfg", "kept");
     const auto dir = Directory::open(instance.path()).value();
-    DirectorySyncs renamed;
+    DirectorySyncs touched;
     for (int run = 0; run < 2; ++run) {
         StderrCapture stderrText;
-        ASSERT_TRUE(writeMmcPack(dir, entry("fabric", "1.20.1", "0.15.11"), renamed).has_value());
+        ASSERT_TRUE(writeMmcPack(dir, entry("fabric", "1.20.1", "0.15.11"), touched).has_value());
         EXPECT_EQ(stderrText.text(), "info: Writing mmc-pack.json\n");
         EXPECT_EQ(readFile(instance.path() + "/mmc-pack.json"), fabricPack);
     }
@@ -193,8 +193,8 @@ TEST(MmcPack, ARefusedEntryTouchesNoFile) {
                 writeFile(instance.path() + "/mmc-pack.json", "previous");
             }
             StderrCapture stderrText;
-            DirectorySyncs renamed;
-            EXPECT_THAT(writeMmcPack(Directory::open(instance.path()).value(), c.entry, renamed),
+            DirectorySyncs touched;
+            EXPECT_THAT(writeMmcPack(Directory::open(instance.path()).value(), c.entry, touched),
                         FailsWith(c.error));
             EXPECT_EQ(stderrText.text(), "info: Writing mmc-pack.json\n" + c.message);
             EXPECT_EQ(listTree(instance.path()), existing ? "mmc-pack.json\n" : "");

@@ -60,10 +60,10 @@ TEST(ServersDat, CreatesMinecraftAndKeepsEverythingElseOnOverwrite) {
     writeFile(instance.path() + "/minecraft/servers.dat", "an older, longer list of servers");
     const auto dir = Directory::open(instance.path()).value();
     const std::string expected = head + "\0\x13"s + "velkorhub.net:25565" + tail;
-    DirectorySyncs renamed;
+    DirectorySyncs touched;
     for (int run = 0; run < 2; ++run) {
         StderrCapture stderrText;
-        ASSERT_TRUE(writeServersDat(dir, "velkorhub.net:25565", renamed).has_value());
+        ASSERT_TRUE(writeServersDat(dir, "velkorhub.net:25565", touched).has_value());
         EXPECT_EQ(stderrText.text(), "info: Writing minecraft/servers.dat\n");
         EXPECT_EQ(readFile(instance.path() + "/minecraft/servers.dat"), expected);
     }
@@ -74,7 +74,7 @@ TEST(ServersDat, CreatesMinecraftAndKeepsEverythingElseOnOverwrite) {
               "minecraft/saves/World/level.dat\nminecraft/servers.dat\nmods/\nmods/sodium.jar\n");
 
     TempDirectory fresh;
-    ASSERT_TRUE(writeServersDat(Directory::open(fresh.path()).value(), "", renamed).has_value());
+    ASSERT_TRUE(writeServersDat(Directory::open(fresh.path()).value(), "", touched).has_value());
     EXPECT_EQ(listTree(fresh.path()), "minecraft/\nminecraft/servers.dat\n");
 }
 
@@ -83,9 +83,9 @@ TEST(ServersDat, RefusesAnAddressTooLongForTheFormat) {
     makeDirectories(instance.path() + "/minecraft");
     writeFile(instance.path() + "/minecraft/servers.dat", "previous");
     StderrCapture stderrText;
-    DirectorySyncs renamed;
+    DirectorySyncs touched;
     EXPECT_THAT(
-        writeServersDat(Directory::open(instance.path()).value(), std::string(65536, 'a'), renamed),
+        writeServersDat(Directory::open(instance.path()).value(), std::string(65536, 'a'), touched),
         FailsWith(Error::ServerAddressTooLong));
     EXPECT_EQ(stderrText.text(), "info: Writing minecraft/servers.dat\n"
                                  "error: Server address is 65536 bytes long; at most 65535 fit in "
@@ -102,8 +102,8 @@ TEST(ServersDat, AFailedWriteKeepsThePreviousList) {
     Result<void> written;
     {
         const FileSizeLimit limit(16);
-        DirectorySyncs renamed;
-        written = writeServersDat(dir, "play.example.net", renamed);
+        DirectorySyncs touched;
+        written = writeServersDat(dir, "play.example.net", touched);
     }
     EXPECT_THAT(written, FailsWith(Error::FileTooBig));
     EXPECT_EQ(listTree(instance.path()), "minecraft/\nminecraft/servers.dat\n");

@@ -34,8 +34,8 @@ Result<void> writeAll(AtomicFile& file, std::string_view text) {
 
 // Syncs the directory at once, as a lone replacement would.
 Result<void> commitAlone(AtomicFile& file) {
-    DirectorySyncs renamed;
-    return file.commit(renamed);
+    DirectorySyncs touched;
+    return file.commit(touched);
 }
 
 bool isTemporaryOf(std::string_view listedLine, std::string_view name) {

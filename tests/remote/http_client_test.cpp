@@ -195,6 +195,9 @@ TEST(HttpClient, RefusesARedirectOffHttpsAlsoWithTheOlderProtocolOptions) {
     for (const bool bitMasks : {false, true}) {
         auto settings = trusting(server);
         settings.protocolBitMasks = bitMasks;
+        const auto client = HttpClient::create(settings);
+        ASSERT_TRUE(client);
+        EXPECT_TRUE(!bitMasks || client->restrictsProtocolsWithBitMasks());
         for (const char* scheme : {"http", "HTTP", "ftp", "file"}) {
             Recorder recorder;
             EXPECT_THAT(fetch(settings, server.url(std::string("/") + scheme), recorder),
