@@ -45,7 +45,7 @@ TEST(MakeOpenDir, CreatesEveryMissingLevelWithMode0755) {
     for (const char* level : {"/existing/a", "/existing/a/b", "/existing/a/b/c"}) {
         struct stat status = {};
         ASSERT_EQ(::stat((temp.path() + level).c_str(), &status), 0);
-        EXPECT_EQ(status.st_mode & 07777, 0755u) << level;
+        EXPECT_EQ(status.st_mode & 07777u, 0755u) << level;
     }
 }
 

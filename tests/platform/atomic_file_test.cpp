@@ -103,7 +103,7 @@ TEST(AtomicFile, CreatesWithMode0666LessTheUmaskAndSetsAnotherOnRequest) {
     for (const auto& [name, mode] : {std::pair{"plain", 0644u}, std::pair{"executable", 0755u}}) {
         struct stat status = {};
         ASSERT_EQ(::stat((temp.path() + "/" + name).c_str(), &status), 0);
-        EXPECT_EQ(status.st_mode & 07777, mode) << name;
+        EXPECT_EQ(status.st_mode & 07777u, mode) << name;
     }
 }
 
