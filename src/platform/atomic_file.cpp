@@ -5,6 +5,7 @@
 #include "platform/errno_error.h"
 #include "platform/ownership_lock.h"
 #include "platform/random_suffix.h"
+#include "platform/retry_interrupted.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -27,15 +28,13 @@ std::string temporaryPrefix(const std::string& name) {
 }
 
 Result<UniqueFd> createExclusive(int dirFd, const std::string& path) {
-    for (;;) {
-        const int fd = ::openat(dirFd, path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            return UniqueFd(fd);
-        }
-        if (errno != EINTR) {
-            return std::unexpected(errorFromErrno(errno));
-        }
+    const int fd = retryInterrupted([&] {
+        return ::openat(dirFd, path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    });
+    if (fd < 0) {
+        return std::unexpected(errorFromErrno(errno));
     }
+    return UniqueFd(fd);
 }
 
 } // namespace
@@ -113,14 +112,10 @@ void AtomicFile::discard() noexcept {
 }
 
 Result<void> AtomicFile::setMode(mode_t mode) {
-    for (;;) {
-        if (::fchmod(file_.get(), mode) == 0) {
-            return {};
-        }
-        if (errno != EINTR) {
-            return std::unexpected(errorFromErrno(errno));
-        }
+    if (retryInterrupted([&] { return ::fchmod(file_.get(), mode); }) != 0) {
+        return std::unexpected(errorFromErrno(errno));
     }
+    return {};
 }
 
 void AtomicFile::startWriteBack() noexcept {
@@ -137,18 +132,15 @@ void AtomicFile::startWriteBack() noexcept {
 }
 
 Result<std::size_t> AtomicFile::writeSome(std::span<const std::byte> bytes) {
-    for (;;) {
-        const ssize_t written = ::write(file_.get(), bytes.data(), bytes.size());
-        if (written >= 0) {
-            written_ += written;
-            recordDiskStep(DiskStep::Write, file_.get(), name_);
-            startWriteBack();
-            return static_cast<std::size_t>(written);
-        }
-        if (errno != EINTR) {
-            return std::unexpected(errorFromErrno(errno));
-        }
+    const ssize_t written =
+        retryInterrupted([&] { return ::write(file_.get(), bytes.data(), bytes.size()); });
+    if (written < 0) {
+        return std::unexpected(errorFromErrno(errno));
     }
+    written_ += written;
+    recordDiskStep(DiskStep::Write, file_.get(), name_);
+    startWriteBack();
+    return static_cast<std::size_t>(written);
 }
 
 Result<void> AtomicFile::commit(DirectorySyncs& touched) {
