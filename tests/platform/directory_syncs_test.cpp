@@ -1,9 +1,12 @@
 #include "platform/directory_syncs.h"
 
+#include "add_instance.h"
 #include "instance/make_open_dir.h"
 #include "platform/atomic_file.h"
 #include "platform/disk_sync.h"
 #include "support/fails_with.h"
+#include "support/installer_run.h"
+#include "support/memory_console.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +16,9 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -42,11 +47,15 @@ public:
                 name = directory;
             }
         }
+        if (step == DiskStep::DirectorySync) {
+            syncedDirectories.insert(viaFd.st_ino);
+        }
         static constexpr std::array verbs = {"write ", "sync ", "rename ", "sync dir ", "flush"};
         steps.push_back(verbs.at(static_cast<std::size_t>(step)) + std::string(name));
     }
 
     std::vector<std::string> steps;
+    std::set<ino_t> syncedDirectories;
 
 private:
     std::string root_;
@@ -91,28 +100,33 @@ TEST(DirectorySyncs, EachFileIsOnDiskBeforeItsRenameAndEveryTouchedDirectoryAfte
     EXPECT_EQ(list.steps, expected);
 }
 
-// Apple's plan, with fsync standing in for the barrier and the drive flush: a barrier per file,
-// each directory synced once, one flush for the whole run, fresh or over an earlier one.
+// A whole run under Apple's plan, with fsync standing in for the barrier and the drive flush: a
+// barrier per file, each directory synced once, one flush at the end, fresh or over an earlier
+// instance.
 TEST(DirectorySyncs, AppleRunMakesOneBarrierPerFileAndOneFlush) {
     constexpr std::array<SyncCall, 1> calls = {syncs};
-    const SyncPlan apple = {calls, calls, calls};
-    TempDirectory temp;
-    for (const char* run : {"fresh", "overwrite"}) {
-        StepList list(temp.path());
-        const WatchDiskSteps watching(list, apple);
-        DirectorySyncs touched;
-        ASSERT_TRUE(writeTwoFiles(temp.path(), touched).has_value());
-        ASSERT_TRUE(touched.syncDirectories().has_value()); // as before a folder's rename
-        ASSERT_TRUE(touched.syncAll().has_value());
+    test::InstallerRun run;
+    run.serveBody("/servers", test::catalogueWith("gable.example.org", "52.0.3"));
+    run.serveBody(test::InstallerRun::clientPath, test::clientBody(100));
+    ASSERT_EQ(::setenv("HOME", run.home().home().c_str(), 1), 0);
+    const InstallerSettings settings = {.catalogueUrl = run.catalogueUrl(),
+                                        .downloadUrl = run.downloadUrl(),
+                                        .caFile = run.caFile()};
+    for (const char* typed : {"1\n", "1\n2\n"}) {
+        StepList list(run.home().home());
+        const WatchDiskSteps watching(list, {calls, calls, calls});
+        test::MemoryConsole console(typed);
+        ASSERT_TRUE(addInstance(settings, console.in, console.out).has_value()) << typed;
         const auto count = [&](std::string_view prefix) {
-            return std::count_if(list.steps.begin(), list.steps.end(),
-                                 [&](const std::string& step) { return step.starts_with(prefix); });
+            return std::ranges::count_if(
+                list.steps, [&](const std::string& step) { return step.starts_with(prefix); });
         };
-        EXPECT_EQ(count("sync servers.dat") + count("sync instance.cfg"), 2) << run;
-        EXPECT_EQ(count("flush"), 1) << run;
-        EXPECT_EQ(list.steps.back(), "flush") << run;
-        EXPECT_EQ(count("sync dir made/deeper"), 1) << run;
-        EXPECT_EQ(count("sync dir "), std::string_view(run) == "fresh" ? 3 : 1) << run;
+        // The icon, the client, servers.dat, mmc-pack.json and instance.cfg.
+        EXPECT_EQ(count("sync ") - count("sync dir "), 5) << typed;
+        EXPECT_EQ(count("flush"), 1) << typed;
+        EXPECT_EQ(list.steps.back(), "flush") << typed;
+        EXPECT_EQ(list.syncedDirectories.size(), static_cast<std::size_t>(count("sync dir ")))
+            << typed;
     }
 }
 

@@ -29,6 +29,7 @@ public:
     const TempHome& home() const { return home_; }
     std::string catalogueUrl() const { return server_.url("/servers"); }
     std::string downloadUrl() const { return server_.url(clientPath); }
+    std::string caFile() const { return server_.caFile(); }
     const HttpsServer& server() const { return server_; }
 
     static constexpr const char* clientPath = "/tarnvex/tarnvex_client-aarch64-macos";
