@@ -64,7 +64,7 @@ Result<StagingFolder> makeStagingFolder(const Directory& instances) {
 }
 
 // Moves every file below `from` over its namesake below `to`, each in one rename.
-Result<void> moveFilesOver(const Directory& from, const Directory& to, DirectorySyncs& syncs) {
+Result<void> moveFilesOver(const Directory& from, const Directory& to, DirectorySyncs& touched) {
     std::vector<std::string> entries;
     if (auto listed =
             from.forEachEntry([&](std::string_view entry) { entries.emplace_back(entry); });
@@ -82,15 +82,15 @@ Result<void> moveFilesOver(const Directory& from, const Directory& to, Directory
             if (!fromChild) {
                 return std::unexpected(fromChild.error());
             }
-            auto toChild = makeOpenDir(to, entry, syncs);
+            auto toChild = makeOpenDir(to, entry, touched);
             if (!toChild) {
                 return std::unexpected(toChild.error());
             }
-            if (auto moved = moveFilesOver(*fromChild, *toChild, syncs); !moved) {
+            if (auto moved = moveFilesOver(*fromChild, *toChild, touched); !moved) {
                 return moved;
             }
         } else if (::renameat(from.fd(), entry.c_str(), to.fd(), entry.c_str()) == 0) {
-            syncs.add(to.fd());
+            touched.add(to.fd());
         } else {
             return std::unexpected(errorFromErrno(errno));
         }
@@ -139,29 +139,29 @@ StagedInstance::~StagedInstance() {
     }
 }
 
-Result<void> StagedInstance::place(DirectorySyncs& syncs) {
+Result<void> StagedInstance::place(DirectorySyncs& touched) {
     // Every staged entry is on disk before the folder that holds them moves.
-    if (auto synced = syncs.syncDirectories(); !synced) {
+    if (auto synced = touched.syncDirectories(); !synced) {
         return synced;
     }
     auto renamed = renameNoReplace(parent_.fd(), server_, instances_.fd(), server_);
     if (renamed) {
         pending_ = false;
-        syncs.add(parent_.fd());
-        auto synced = syncs.syncDirectories();
+        touched.add(parent_.fd());
+        auto synced = touched.syncDirectories();
         (void)::unlinkat(instances_.fd(), parentName_.c_str(), AT_REMOVEDIR);
-        syncs.add(instances_.fd());
+        touched.add(instances_.fd());
         return synced;
     }
     if (renamed.error() != Error::PathAlreadyExists) {
         return renamed;
     }
     // Another run or the player made the instance meanwhile: this run overwrites it instead.
-    auto existing = makeOpenDir(instances_, server_, syncs);
+    auto existing = makeOpenDir(instances_, server_, touched);
     if (!existing) {
         return std::unexpected(existing.error());
     }
-    return moveFilesOver(staged_, *existing, syncs);
+    return moveFilesOver(staged_, *existing, touched);
 }
 
 } // namespace tarnvex

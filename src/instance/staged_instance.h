@@ -31,8 +31,8 @@ public:
     /// Syncs the staged folders, then renames the instance directory to `instances/<server>`.
     /// Where that name was taken meanwhile (by another run or the player), moves each file over
     /// the one of that folder instead, `instance.cfg` last. The folders it changed are left to
-    /// `syncs`.
-    Result<void> place(DirectorySyncs& syncs);
+    /// `touched`.
+    Result<void> place(DirectorySyncs& touched);
 
 private:
     StagedInstance(Directory instances, Directory parent, std::string parentName, Directory staged,
