@@ -67,6 +67,8 @@ Result<void> writeInstance(const InstallerSettings& settings, HttpClient& downlo
                            BufferedWriter& out, DirectorySyncs& touched) {
     const MinecraftServerEntry& entry = *selection.entry;
     const std::string instancePath = joinPath({launcher.path, "instances", entry.server});
+    // Every run clears what killed runs left, so none of it outlives the instance it was for.
+    sweepStagingFolders(selection.instances);
     if (selection.outcome == Selection::Outcome::Overwrite) {
         auto instanceDirectory = makeOpenDir(selection.instances, entry.server, touched);
         if (!instanceDirectory) {

@@ -17,10 +17,15 @@ namespace tarnvex {
     X(ConnectionResetByPeer)                                                                       \
     X(ConnectionTimedOut)                                                                          \
     X(DecompressionFailed)                                                                         \
+    X(DeviceBusy)                                                                                  \
+    X(DirNotEmpty)                                                                                 \
     X(DiskQuota)                                                                                   \
     X(DuplicateField)                                                                              \
     X(EndOfStream)                                                                                 \
     X(Failure)                                                                                     \
+    X(FileBusy)                                                                                    \
+    X(FileLocksUnavailable)                                                                        \
+    X(FileLockTimedOut)                                                                            \
     X(FileNotFound)                                                                                \
     X(FileTooBig)                                                                                  \
     X(HttpClientError)                                                                             \
@@ -33,6 +38,7 @@ namespace tarnvex {
     X(InvalidInstanceName)                                                                         \
     X(InvalidModLoader)                                                                            \
     X(IsDir)                                                                                       \
+    X(LinkQuotaExceeded)                                                                           \
     X(MissingField)                                                                                \
     X(NameTooLong)                                                                                 \
     X(NetworkError)                                                                                \
@@ -45,18 +51,20 @@ namespace tarnvex {
     X(ProcessFdQuotaExceeded)                                                                      \
     X(ReadFailed)                                                                                  \
     X(ReadOnlyFileSystem)                                                                          \
+    X(RenameAcrossMountPoints)                                                                     \
     X(ServerAddressTooLong)                                                                        \
     X(SymLinkLoop)                                                                                 \
     X(SyntaxError)                                                                                 \
     X(SystemResources)                                                                             \
+    X(TimedOut)                                                                                    \
     X(TlsCertificateNotTrusted)                                                                    \
     X(TlsFailure)                                                                                  \
     X(TooManyHttpRedirects)                                                                        \
     X(TooManyServerInstances)                                                                      \
+    X(Unexpected)                                                                                  \
     X(UnexpectedCharacter)                                                                         \
     X(UnexpectedEndOfInput)                                                                        \
     X(UnexpectedToken)                                                                             \
-    X(Unexpected)                                                                                  \
     X(UnknownField)                                                                                \
     X(UnknownHostName)                                                                             \
     X(UnsupportedCompressionMethod)                                                                \

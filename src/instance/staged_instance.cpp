@@ -4,8 +4,8 @@
 #include "instance/make_open_dir.h"
 #include "platform/errno_error.h"
 #include "platform/ownership_lock.h"
-#include "platform/random_suffix.h"
 #include "platform/rename_no_replace.h"
+#include "platform/retry_interrupted.h"
 #include "platform/tree_removal.h"
 
 #include <algorithm>
@@ -20,7 +20,6 @@ namespace tarnvex {
 namespace {
 
 constexpr mode_t directoryMode = 0755;
-constexpr int attemptsAtAFreeName = 100;
 // Written last, as it is what makes the launcher take a folder for an instance.
 constexpr std::string_view lastFile = "instance.cfg";
 
@@ -28,39 +27,24 @@ std::string stagingPrefix() {
     return std::string(reservedNamePrefix) + "staging-";
 }
 
-struct StagingFolder {
-    std::string name;
-    Directory directory;
-};
-
-Result<StagingFolder> makeStagingFolder(const Directory& instances) {
-    const std::string prefix = stagingPrefix();
-    for (int attempt = 0; attempt < attemptsAtAFreeName; ++attempt) {
-        std::string name = prefix + randomSuffix();
-        if (auto made = instances.makeChild(name, directoryMode); !made) {
-            if (made.error() == Error::PathAlreadyExists) {
-                continue;
-            }
-            return std::unexpected(made.error());
-        }
-        // Another run's sweep may take the new folder before it is locked: then make another.
-        auto opened = instances.openChild(name);
-        if (!opened) {
-            if (opened.error() == Error::FileNotFound) {
-                continue;
-            }
-            return std::unexpected(opened.error());
-        }
-        auto locked = lockAsOurs(instances.fd(), name, opened->fd());
-        if (locked) {
-            return StagingFolder{std::move(name), std::move(*opened)};
-        }
-        if (locked.error() != Error::FileNotFound) {
-            (void)::unlinkat(instances.fd(), name.c_str(), AT_REMOVEDIR);
-            return std::unexpected(locked.error());
-        }
+// Made and opened in one go, so that no interruption falls between the folder and its mark.
+Result<UniqueFd> makeStagingFolder(const Directory& instances, const std::string& name) {
+    if (auto made = instances.makeChild(name, directoryMode); !made) {
+        return std::unexpected(made.error());
     }
-    return std::unexpected(Error::PathAlreadyExists);
+    UniqueFd fd(retryInterrupted([&] {
+        return ::openat(instances.fd(), name.c_str(),
+                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }));
+    if (!fd) {
+        const int openErrno = errno;
+        // Gone already means another run's sweep took it: the caller makes another.
+        if (openErrno != ENOENT) {
+            (void)::unlinkat(instances.fd(), name.c_str(), AT_REMOVEDIR);
+        }
+        return std::unexpected(errorFromErrno(openErrno));
+    }
+    return fd;
 }
 
 // Moves every file below `from` over its namesake below `to`, each in one rename.
@@ -105,37 +89,42 @@ Result<StagedInstance> StagedInstance::create(const Directory& instances, std::s
     if (!own) {
         return std::unexpected(own.error());
     }
-    sweepLeftovers(instances, stagingPrefix(), O_RDONLY | O_DIRECTORY,
-                   [&](const std::string& left) { removeTree(instances, left); });
-    auto parent = makeStagingFolder(instances);
+    auto parent =
+        makeOwnedEntry(own->fd(), stagingPrefix(), EntryKind::Directory,
+                       [&](const std::string& name) { return makeStagingFolder(*own, name); });
     if (!parent) {
         return std::unexpected(parent.error());
     }
-    auto made = parent->directory.makeChild(server, directoryMode);
-    auto staged = made ? parent->directory.openChild(server)
+    StagedInstance staging(std::move(*own), std::move(*parent), std::move(server));
+    auto made = staging.parent_.makeChild(staging.server_, directoryMode);
+    auto staged = made ? staging.parent_.openChild(staging.server_)
                        : Result<Directory>(std::unexpected(made.error()));
     if (!staged) {
-        removeTree(instances, parent->name);
         return std::unexpected(staged.error());
     }
-    return StagedInstance(std::move(*own), std::move(parent->directory), std::move(parent->name),
-                          std::move(*staged), std::move(server));
+    staging.staged_ = std::move(*staged);
+    return staging;
 }
 
-StagedInstance::StagedInstance(Directory instances, Directory parent, std::string parentName,
-                               Directory staged, std::string server)
-    : instances_(std::move(instances)), parent_(std::move(parent)),
-      parentName_(std::move(parentName)), staged_(std::move(staged)), server_(std::move(server)) {}
+StagedInstance::StagedInstance(Directory instances, OwnedEntry parent, std::string server)
+    : instances_(std::move(instances)), parentName_(std::move(parent.name)),
+      parentRemoval_(std::move(parent.removal)),
+      madeRemoval_(std::make_unique<RemovalOnInterruptGroup>()), parent_(std::move(parent.fd)),
+      staged_(UniqueFd()), server_(std::move(server)) {
+    parent_.removeOnInterrupt(*madeRemoval_);
+}
 
 StagedInstance::StagedInstance(StagedInstance&& other) noexcept
-    : instances_(std::move(other.instances_)), parent_(std::move(other.parent_)),
-      parentName_(std::move(other.parentName_)), staged_(std::move(other.staged_)),
+    : instances_(std::move(other.instances_)), parentName_(std::move(other.parentName_)),
+      parentRemoval_(std::move(other.parentRemoval_)), madeRemoval_(std::move(other.madeRemoval_)),
+      parent_(std::move(other.parent_)), staged_(std::move(other.staged_)),
       server_(std::move(other.server_)), pending_(std::exchange(other.pending_, false)) {}
 
 StagedInstance::~StagedInstance() {
-    // Still locked by `parent_`, so no other run takes it meanwhile.
+    // Still locked by `parent_`, so no other run takes it meanwhile; what cannot be removed now
+    // is left to a later run's sweep.
     if (pending_) {
-        removeTree(instances_, parentName_);
+        (void)removeTree(instances_, parentName_);
     }
 }
 
@@ -144,12 +133,23 @@ Result<void> StagedInstance::place(DirectorySyncs& touched) {
     if (auto synced = touched.syncDirectories(); !synced) {
         return synced;
     }
-    auto renamed = renameNoReplace(parent_.fd(), server_, instances_.fd(), server_);
+    Result<void> renamed;
+    {
+        // Once moved, the marks made below the staging folder would name the placed instance.
+        const InterruptionsDeferred deferred;
+        renamed = renameNoReplace(parent_.fd(), server_, instances_.fd(), server_);
+        if (renamed) {
+            madeRemoval_->release();
+            pending_ = false;
+        }
+    }
     if (renamed) {
-        pending_ = false;
         touched.add(parent_.fd());
         auto synced = touched.syncDirectories();
+        // Until it is gone, an interruption still removes the empty staging folder; after a kill
+        // the next run's sweep does.
         (void)::unlinkat(instances_.fd(), parentName_.c_str(), AT_REMOVEDIR);
+        parentRemoval_.release();
         touched.add(instances_.fd());
         return synced;
     }
@@ -162,6 +162,14 @@ Result<void> StagedInstance::place(DirectorySyncs& touched) {
         return std::unexpected(existing.error());
     }
     return moveFilesOver(staged_, *existing, touched);
+}
+
+void sweepStagingFolders(const Directory& instances) {
+    sweepLeftovers(instances, stagingPrefix(), O_RDONLY | O_DIRECTORY,
+                   [&](const std::string& left) {
+                       // What cannot be cleared now stays for a later run, never followed.
+                       (void)removeTree(instances, left);
+                   });
 }
 
 } // namespace tarnvex

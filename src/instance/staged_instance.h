@@ -3,7 +3,10 @@
 #include "error.h"
 #include "platform/directory.h"
 #include "platform/directory_syncs.h"
+#include "platform/interrupt_cleanup.h"
+#include "platform/ownership_lock.h"
 
+#include <memory>
 #include <string>
 
 namespace tarnvex {
@@ -14,8 +17,8 @@ namespace tarnvex {
 /// holding one, never lists it; and on the same volume as the instance, as a rename needs.
 class StagedInstance {
 public:
-    /// Clears away the staging folders of runs that ended without placing them, then makes this
-    /// run's, locked while it lives so that no other run clears it away.
+    /// Makes this run's staging folder, locked while it lives so that no other run clears it
+    /// away, and removed with what it holds should the run be interrupted.
     static Result<StagedInstance> create(const Directory& instances, std::string server);
 
     StagedInstance(StagedInstance&& other) noexcept;
@@ -35,15 +38,21 @@ public:
     Result<void> place(DirectorySyncs& touched);
 
 private:
-    StagedInstance(Directory instances, Directory parent, std::string parentName, Directory staged,
-                   std::string server);
+    StagedInstance(Directory instances, OwnedEntry parent, std::string server);
 
     Directory instances_;
-    Directory parent_;
     std::string parentName_;
+    RemovalOnInterrupt parentRemoval_;
+    // On the heap, so that the directories below, which point to it, can move with it.
+    std::unique_ptr<RemovalOnInterruptGroup> madeRemoval_;
+    Directory parent_;
     Directory staged_;
     std::string server_;
     bool pending_ = true;
 };
+
+/// Clears away the staging folders in `instances` of runs that ended without placing them, each
+/// while holding its lock; what cannot be removed is left, and nothing outside is touched.
+void sweepStagingFolders(const Directory& instances);
 
 } // namespace tarnvex

@@ -4,7 +4,6 @@
 #include "platform/disk_sync.h"
 #include "platform/errno_error.h"
 #include "platform/ownership_lock.h"
-#include "platform/random_suffix.h"
 #include "platform/retry_interrupted.h"
 
 #include <cerrno>
@@ -18,7 +17,6 @@ namespace tarnvex {
 namespace {
 
 constexpr std::string_view temporaryMarker = ".tarnvex-";
-constexpr int attemptsAtAFreeName = 100;
 
 // The hidden name's start; a recognisable shape lets a later run find what a killed one left.
 std::string temporaryPrefix(const std::string& name) {
@@ -49,38 +47,28 @@ Result<AtomicFile> AtomicFile::create(const Directory& dir, std::string name) {
     // Best effort: a leftover that cannot be removed does no harm beyond taking space.
     sweepLeftovers(dir, prefix, O_WRONLY,
                    [&](const std::string& stale) { (void)::unlinkat(dir.fd(), stale.c_str(), 0); });
-    for (int attempt = 0; attempt < attemptsAtAFreeName; ++attempt) {
-        std::string temporaryName = prefix + randomSuffix();
-        auto file = createExclusive(dirCopy.get(), temporaryName);
-        if (!file) {
-            if (file.error() != Error::PathAlreadyExists) {
-                return std::unexpected(file.error());
-            }
-            continue;
-        }
-        auto locked = lockAsOurs(dirCopy.get(), temporaryName, file->get());
-        if (locked) {
-            return AtomicFile(std::move(dirCopy), std::move(*file), std::move(name),
-                              std::move(temporaryName));
-        }
-        if (locked.error() != Error::FileNotFound) {
-            (void)::unlinkat(dirCopy.get(), temporaryName.c_str(), 0);
-            return std::unexpected(locked.error());
-        }
+    auto temporary = makeOwnedEntry(dirCopy.get(), prefix, EntryKind::File,
+                                    [&](const std::string& temporaryName) {
+                                        return createExclusive(dirCopy.get(), temporaryName);
+                                    });
+    if (!temporary) {
+        return std::unexpected(temporary.error());
     }
-    return std::unexpected(Error::PathAlreadyExists);
+    return AtomicFile(std::move(dirCopy), std::move(*temporary), std::move(name),
+                      dir.removalOnInterrupt());
 }
 
-AtomicFile::AtomicFile(UniqueFd dir, UniqueFd file, std::string name, std::string temporaryName)
-    : dir_(std::move(dir)), file_(std::move(file)), name_(std::move(name)),
-      temporaryName_(std::move(temporaryName)), removal_(dir_.get(), temporaryName_),
-      pending_(true) {}
+AtomicFile::AtomicFile(UniqueFd dir, OwnedEntry temporary, std::string name,
+                       RemovalOnInterruptGroup* placedRemoval)
+    : dir_(std::move(dir)), file_(std::move(temporary.fd)), name_(std::move(name)),
+      temporaryName_(std::move(temporary.name)), removal_(std::move(temporary.removal)),
+      placedRemoval_(placedRemoval), pending_(true) {}
 
 AtomicFile::AtomicFile(AtomicFile&& other) noexcept
     : dir_(std::move(other.dir_)), file_(std::move(other.file_)), name_(std::move(other.name_)),
       temporaryName_(std::move(other.temporaryName_)), removal_(std::move(other.removal_)),
-      pending_(std::exchange(other.pending_, false)), written_(other.written_),
-      writeBackStarted_(other.writeBackStarted_) {}
+      placedRemoval_(other.placedRemoval_), pending_(std::exchange(other.pending_, false)),
+      written_(other.written_), writeBackStarted_(other.writeBackStarted_) {}
 
 AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
     if (this != &other) {
@@ -90,6 +78,7 @@ AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
         name_ = std::move(other.name_);
         temporaryName_ = std::move(other.temporaryName_);
         removal_ = std::move(other.removal_);
+        placedRemoval_ = other.placedRemoval_;
         pending_ = std::exchange(other.pending_, false);
         written_ = other.written_;
         writeBackStarted_ = other.writeBackStarted_;
@@ -150,6 +139,9 @@ Result<void> AtomicFile::commit(DirectorySyncs& touched) {
     if (auto synced = syncFileBeforeRename(file_.get(), name_); !synced) {
         discard();
         return synced;
+    }
+    if (placedRemoval_ != nullptr) {
+        placedRemoval_->mark(dir_.get(), name_, EntryKind::File);
     }
     // Still open, so still locked: another run's sweep leaves it alone until it has its name.
     if (::renameat(dir_.get(), temporaryName_.c_str(), dir_.get(), name_.c_str()) != 0) {

@@ -5,6 +5,7 @@
 #include "platform/directory.h"
 #include "platform/directory_syncs.h"
 #include "platform/interrupt_cleanup.h"
+#include "platform/ownership_lock.h"
 #include "platform/unique_fd.h"
 
 #include <string>
@@ -21,7 +22,8 @@ public:
     /// Starts a replacement of `name` in `dir`: a new, empty temporary, write-only, closed on exec,
     /// mode 0666 before the umask, locked until it is committed or dropped. Temporaries of the
     /// same name left by an interrupted earlier run are removed first; those that another run is
-    /// writing, and holds locked, stay.
+    /// writing, and holds locked, stay. In a directory built out of sight, the file is marked for
+    /// removal on interrupt under its final name too, from the commit on.
     static Result<AtomicFile> create(const Directory& dir, std::string name);
 
     AtomicFile(AtomicFile&& other) noexcept;
@@ -42,7 +44,8 @@ public:
     Result<void> commit(DirectorySyncs& touched);
 
 private:
-    AtomicFile(UniqueFd dir, UniqueFd file, std::string name, std::string temporaryName);
+    AtomicFile(UniqueFd dir, OwnedEntry temporary, std::string name,
+               RemovalOnInterruptGroup* placedRemoval);
     void discard() noexcept;
     void startWriteBack() noexcept;
 
@@ -51,6 +54,7 @@ private:
     std::string name_;
     std::string temporaryName_;
     RemovalOnInterrupt removal_;
+    RemovalOnInterruptGroup* placedRemoval_ = nullptr;
     bool pending_ = false;
     /// Bytes written so far, and how many of them have been handed to the disk early.
     off_t written_ = 0;

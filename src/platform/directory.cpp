@@ -1,6 +1,7 @@
 #include "platform/directory.h"
 
 #include "platform/errno_error.h"
+#include "platform/interrupt_cleanup.h"
 #include "platform/retry_interrupted.h"
 
 #include <cerrno>
@@ -41,10 +42,17 @@ Result<Directory> Directory::openChild(const std::string& relativePath) const {
     if (!fd) {
         return std::unexpected(fd.error());
     }
-    return Directory(std::move(*fd));
+    Directory child(std::move(*fd));
+    child.removalOnInterrupt_ = removalOnInterrupt_;
+    return child;
 }
 
 Result<void> Directory::makeChild(const std::string& relativePath, mode_t mode) const {
+    // Marked first, so that no interruption falls between; in a folder built out of sight,
+    // whatever stands under the name is the run's own.
+    if (removalOnInterrupt_ != nullptr) {
+        removalOnInterrupt_->mark(fd_.get(), relativePath, EntryKind::Directory);
+    }
     if (::mkdirat(fd_.get(), relativePath.c_str(), mode) != 0) {
         return std::unexpected(errorFromErrno(errno));
     }

@@ -10,17 +10,23 @@
 
 namespace tarnvex {
 
+class RemovalOnInterruptGroup;
+
 /// An open directory: the base that files and subdirectories are opened relative to.
 class Directory {
 public:
+    /// Takes over `fd`, an open directory.
+    explicit Directory(UniqueFd fd) : fd_(std::move(fd)) {}
+
     /// Opens a directory by path, following symbolic links.
     static Result<Directory> open(const std::string& path);
 
-    /// Opens a directory below this one.
+    /// Opens a directory below this one; it carries this one's `removalOnInterrupt`.
     Result<Directory> openChild(const std::string& relativePath) const;
 
     /// Creates one directory below this one with `mode` (before the umask); its parent must
-    /// exist. An existing entry of that name fails with `PathAlreadyExists`.
+    /// exist. An existing entry of that name fails with `PathAlreadyExists`. It is marked in
+    /// `removalOnInterrupt`, if any.
     Result<void> makeChild(const std::string& relativePath, mode_t mode) const;
 
     /// Whether `name` resolves to an entry here as the file system compares names: on a Mac's
@@ -32,10 +38,14 @@ public:
 
     int fd() const { return fd_.get(); }
 
-private:
-    explicit Directory(UniqueFd fd) : fd_(std::move(fd)) {}
+    /// Where what is made in this directory and below it is marked for removal on interrupt: a
+    /// folder built out of sight. `group` must outlive this and every directory opened below it.
+    void removeOnInterrupt(RemovalOnInterruptGroup& group) { removalOnInterrupt_ = &group; }
+    RemovalOnInterruptGroup* removalOnInterrupt() const { return removalOnInterrupt_; }
 
+private:
     UniqueFd fd_;
+    RemovalOnInterruptGroup* removalOnInterrupt_ = nullptr;
 };
 
 } // namespace tarnvex

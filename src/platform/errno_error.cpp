@@ -37,6 +37,20 @@ Error errorFromErrno(int errnoValue) {
         return Error::DiskQuota;
     case EFBIG:
         return Error::FileTooBig;
+    case EXDEV:
+        return Error::RenameAcrossMountPoints;
+    case EBUSY:
+        return Error::DeviceBusy;
+    case ETXTBSY:
+        return Error::FileBusy;
+    case EMLINK:
+        return Error::LinkQuotaExceeded;
+    case ENOTEMPTY:
+        return Error::DirNotEmpty;
+    case ENOLCK:
+        return Error::FileLocksUnavailable;
+    case ETIMEDOUT:
+        return Error::TimedOut;
     default:
         return Error::Unexpected;
     }

@@ -3,6 +3,8 @@
 #include <array>
 #include <atomic>
 #include <csignal>
+#include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 #include <utility>
 
@@ -10,9 +12,8 @@ namespace tarnvex {
 
 namespace {
 
-// Files are replaced one after the other; a few slots leave room for a test's or a caller's
-// overlap.
-constexpr std::size_t slotCount = 4;
+// A staging folder's entries and the temporaries in flight, with room for a test's overlap.
+constexpr std::size_t slotCount = 20;
 // Room for the hidden temporary of any file name the installer writes.
 constexpr std::size_t nameCapacity = 256;
 
@@ -21,19 +22,46 @@ constexpr std::size_t nameCapacity = 256;
 struct Slot {
     volatile std::sig_atomic_t marked = 0;
     int directoryFd = -1;
+    EntryKind kind = EntryKind::File;
+    // Directories are removed in the reverse of the order they were marked, children first.
+    unsigned long order = 0;
     std::array<char, nameCapacity> name{};
 };
 
 std::array<Slot, slotCount> slots;
+unsigned long marksMade = 0;
 
 constexpr std::array interruptions{SIGINT, SIGTERM, SIGHUP};
 
+sigset_t interruptionSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : interruptions) {
+        sigaddset(&set, signal);
+    }
+    return set;
+}
+
 // Only async-signal-safe calls in here.
-void removeMarkedFilesAndEnd(int signal) {
+void removeMarkedEntriesAndEnd(int signal) {
     for (const Slot& slot : slots) {
-        if (slot.marked != 0) {
+        if (slot.marked != 0 && slot.kind == EntryKind::File) {
             (void)::unlinkat(slot.directoryFd, slot.name.data(), 0);
         }
+    }
+    for (;;) {
+        Slot* newest = nullptr;
+        for (Slot& slot : slots) {
+            if (slot.marked != 0 && slot.kind == EntryKind::Directory &&
+                (newest == nullptr || slot.order > newest->order)) {
+                newest = &slot;
+            }
+        }
+        if (newest == nullptr) {
+            break;
+        }
+        (void)::unlinkat(newest->directoryFd, newest->name.data(), AT_REMOVEDIR);
+        newest->marked = 0;
     }
     // The handler was reset on entry and the signal is blocked until it returns: raised again,
     // it then ends the process, so the shell still sees an interrupted run.
@@ -44,12 +72,9 @@ void removeMarkedFilesAndEnd(int signal) {
 
 void installInterruptCleanup() {
     struct sigaction action = {};
-    action.sa_handler = removeMarkedFilesAndEnd;
-    sigemptyset(&action.sa_mask);
+    action.sa_handler = removeMarkedEntriesAndEnd;
     // One handler at a time: a second interruption waits until the first has cleaned up.
-    for (const int signal : interruptions) {
-        sigaddset(&action.sa_mask, signal);
-    }
+    action.sa_mask = interruptionSet();
     action.sa_flags = SA_RESETHAND;
     for (const int signal : interruptions) {
         // A run started with `nohup` (or as a background job) keeps ignoring what it ignored.
@@ -61,7 +86,8 @@ void installInterruptCleanup() {
     }
 }
 
-RemovalOnInterrupt::RemovalOnInterrupt(int directoryFd, std::string_view name) noexcept {
+RemovalOnInterrupt::RemovalOnInterrupt(int directoryFd, std::string_view name,
+                                       EntryKind kind) noexcept {
     if (name.empty() || name.size() >= nameCapacity) {
         return;
     }
@@ -71,6 +97,8 @@ RemovalOnInterrupt::RemovalOnInterrupt(int directoryFd, std::string_view name) n
             continue;
         }
         slot.directoryFd = directoryFd;
+        slot.kind = kind;
+        slot.order = ++marksMade;
         name.copy(slot.name.data(), name.size());
         slot.name[name.size()] = '\0';
         std::atomic_signal_fence(std::memory_order_seq_cst);
@@ -102,6 +130,37 @@ void RemovalOnInterrupt::release() noexcept {
     slots[slot_].marked = 0;
     std::atomic_signal_fence(std::memory_order_seq_cst);
     slot_ = none;
+}
+
+void RemovalOnInterruptGroup::mark(int directoryFd, std::string_view name,
+                                   EntryKind kind) noexcept {
+    if (count_ == marked_.size()) {
+        return;
+    }
+    UniqueFd directory(::fcntl(directoryFd, F_DUPFD_CLOEXEC, 0));
+    if (!directory) {
+        return;
+    }
+    Marked& marked = marked_[count_++];
+    marked.removal = RemovalOnInterrupt(directory.get(), name, kind);
+    marked.directory = std::move(directory);
+}
+
+void RemovalOnInterruptGroup::release() noexcept {
+    for (std::size_t i = 0; i < count_; ++i) {
+        marked_[i].removal.release();
+        marked_[i].directory.reset();
+    }
+    count_ = 0;
+}
+
+InterruptionsDeferred::InterruptionsDeferred() noexcept {
+    const sigset_t set = interruptionSet();
+    (void)::pthread_sigmask(SIG_BLOCK, &set, &previous_);
+}
+
+InterruptionsDeferred::~InterruptionsDeferred() {
+    (void)::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
 }
 
 } // namespace tarnvex
