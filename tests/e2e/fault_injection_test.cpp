@@ -399,47 +399,73 @@ private:
     test::ChildProcess* child_ = nullptr;
 };
 
-TEST(FaultInjection, EndedDuringTheDownloadKeepsTheOldClient) {
-    // SIGKILL leaves its temporary to the next run; the signals a player sends (Ctrl-C, kill, a
-    // closed Terminal window) have it removed before the run ends by them.
-    for (const int signal : {SIGKILL, SIGINT, SIGTERM, SIGHUP}) {
-        SCOPED_TRACE(signal);
-        KillTarget target(signal);
-        FaultRun f;
-        const Snapshot before = f.snapshot();
-        const std::string body = clientBody(100000);
-        constexpr std::size_t sent = 60000;
-        // The service holds the rest of the body back until part of it is in the temporary.
-        f.run.serve(InstallerRun::clientPath, [&](const HttpRequest&, Connection& connection) {
-            connection.write(truncatedResponse(body, sent));
-            while (f.temporaryOf(clientFile).empty() ||
-                   readFile(f.path(f.temporaryOf(clientFile))).empty()) {
-                if (!connection.sleepFor(std::chrono::milliseconds(1))) {
-                    return;
+// The hidden temporary of the client being downloaded, in place or in a staging folder.
+std::string clientTemporary(const FaultRun& f) {
+    for (const std::string& line : lines(f.staleTemporaries())) {
+        if (line.find("/.tarnvex_client-aarch64-macos.tarnvex-") != std::string::npos) {
+            return line;
+        }
+    }
+    return "";
+}
+
+TEST(FaultInjection, EndedDuringTheDownloadKeepsTheOldClientOrMakesNoInstance) {
+    // SIGKILL leaves its temporary, or its staging folder, to the next run; the signals a player
+    // sends (Ctrl-C, kill, a closed Terminal window) have them removed before the run ends.
+    for (const bool fresh : {false, true}) {
+        for (const int signal : {SIGKILL, SIGINT, SIGTERM, SIGHUP}) {
+            SCOPED_TRACE(testing::Message()
+                         << (fresh ? "new instance, " : "") << "signal " << signal);
+            KillTarget target(signal);
+            FaultRun f;
+            if (fresh) {
+                std::filesystem::remove_all(f.path(instanceDir));
+            }
+            const Snapshot before = f.snapshot();
+            const std::string body = clientBody(100000);
+            constexpr std::size_t sent = 60000;
+            // The service holds the rest of the body back until part of it is in the temporary.
+            f.run.serve(InstallerRun::clientPath, [&](const HttpRequest&, Connection& connection) {
+                connection.write(truncatedResponse(body, sent));
+                while (clientTemporary(f).empty() || readFile(f.path(clientTemporary(f))).empty()) {
+                    if (!connection.sleepFor(std::chrono::milliseconds(1))) {
+                        return;
+                    }
+                }
+                target.kill();
+            });
+            test::ChildProcess process(TARNVEX_TESTBED_PATH,
+                                       f.run.options(fresh ? "2\n\n" : overwrite));
+            target.aim(&process);
+            const auto result = process.wait();
+            target.aim(nullptr);
+            f.serveNormally();
+
+            EXPECT_EQ(result.signal, signal) << result.standardError;
+            const Snapshot afterFault = f.snapshot();
+            EXPECT_EQ(afterFault.at(clientFile), before.at(clientFile));
+            if (signal == SIGKILL) {
+                // What the killed run left is what the next one has to clear away.
+                const std::string temporary = clientTemporary(f);
+                ASSERT_FALSE(temporary.empty());
+                if (!fresh) {
+                    EXPECT_EQ(f.staleTemporaries(), temporary + "\n");
+                }
+                const std::string held = readFile(f.path(temporary));
+                EXPECT_TRUE(!held.empty() && held.size() <= sent && body.starts_with(held))
+                    << held.size();
+            } else {
+                EXPECT_EQ(f.staleTemporaries(), "");
+                if (fresh) {
+                    EXPECT_EQ(test::listTree(f.path("instances")), "");
                 }
             }
-            target.kill();
-        });
-        test::ChildProcess process(TARNVEX_TESTBED_PATH, f.run.options(overwrite));
-        target.aim(&process);
-        const auto result = process.wait();
-        target.aim(nullptr);
-        f.serveNormally();
-
-        EXPECT_EQ(result.signal, signal) << result.standardError;
-        const Snapshot afterFault = f.snapshot();
-        EXPECT_EQ(afterFault.at(clientFile), before.at(clientFile));
-        if (signal == SIGKILL) {
-            // What the killed run left is what the next one has to clear away.
-            const std::string temporary = f.temporaryOf(clientFile);
-            ASSERT_EQ(f.staleTemporaries(), temporary + "\n");
-            const std::string held = readFile(f.path(temporary));
-            EXPECT_TRUE(!held.empty() && held.size() <= sent && body.starts_with(held))
-                << held.size();
-        } else {
-            EXPECT_EQ(f.staleTemporaries(), "");
+            if (fresh) {
+                // Another run made the instance meanwhile, so the next one overwrites it.
+                f.plantOldInstance();
+            }
+            f.expectRecovery(before, afterFault);
         }
-        f.expectRecovery(before, afterFault);
     }
 }
 
