@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,10 +42,7 @@ TEST(TreeRemoval, ClearsAStagingFolderWithoutFollowingItsLinks) {
         EXPECT_EQ(listTree(temp.path() + "/instances"), "");
     } else {
         EXPECT_THAT(removed, test::FailsWith(Error::AccessDenied));
-        EXPECT_EQ(listTree(temp.path() + "/instances"),
-                  ".tarnvex-staging-a1B2c3/\n.tarnvex-staging-a1B2c3/Lantern Hollow/\n"
-                  ".tarnvex-staging-a1B2c3/Lantern Hollow/minecraft/\n"
-                  ".tarnvex-staging-a1B2c3/Lantern Hollow/minecraft/saves\n");
+        EXPECT_TRUE(std::filesystem::is_symlink(stale + "/Lantern Hollow/minecraft/saves"));
         ::chmod((stale + "/Lantern Hollow/minecraft").c_str(), 0755);
     }
     EXPECT_EQ(listTree(temp.path() + "/Elsewhere"), "World1/\nWorld1/level.dat\n");
