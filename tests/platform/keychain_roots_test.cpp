@@ -1,12 +1,17 @@
 #include "platform/keychain_roots.h"
 
+#include "error.h"
+
 #include <gtest/gtest.h>
 
 #if defined(__APPLE__)
 #include "support/openssl_handles.h"
 
+#include <openssl/bio.h>
+#include <openssl/err.h>
 #include <openssl/objects.h>
 #include <openssl/pem.h>
+#include <openssl/x509.h>
 
 #include <cstddef>
 #include <set>
