@@ -1,5 +1,7 @@
 #include "platform/keychain_roots.h"
 
+#include "platform/trust_settings_decision.h"
+
 #include <CoreFoundation/CoreFoundation.h>
 #include <Security/Security.h>
 
@@ -7,9 +9,11 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <optional>
 #include <set>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace tarnvex {
 
@@ -22,90 +26,137 @@ struct CfReleaser {
 /// Owns what a Copy or Create call returned.
 template <typename Ref> using Owned = std::unique_ptr<std::remove_pointer_t<Ref>, CfReleaser>;
 
-enum class Decision : std::uint8_t { Trust, Deny, Undecided };
+/// Runs a keychain read once more when it timed out: on a slow first start the trust daemon
+/// answers later than Apple's call waits, which then fails with errSecIO.
+template <typename Read> OSStatus retriedOnTimeout(Read read) {
+    const OSStatus status = read();
+    return status == errSecIO ? read() : status;
+}
 
-/// The certificates that have trust settings in `domain`: none when it has no settings at all.
-Result<Owned<CFArrayRef>> certificatesWithSettings(SecTrustSettingsDomain domain) {
-    CFArrayRef certificates = nullptr;
-    const OSStatus status = SecTrustSettingsCopyCertificates(domain, &certificates);
-    Owned<CFArrayRef> owned(certificates);
-    if (status != errSecSuccess && status != errSecNoTrustSettings) {
+/// The certificates that have trust settings in `domain`, which the array owns.
+struct CertificatesWithSettings {
+    Owned<CFArrayRef> array;
+    std::vector<SecCertificateRef> certificates;
+};
+
+Result<CertificatesWithSettings> certificatesWithSettings(SecTrustSettingsDomain domain) {
+    CertificatesWithSettings found;
+    const OSStatus status = retriedOnTimeout([&] {
+        CFArrayRef copied = nullptr;
+        const OSStatus read = SecTrustSettingsCopyCertificates(domain, &copied);
+        found.array.reset(copied);
+        return read;
+    });
+    if (status == errSecNoTrustSettings) {
+        return CertificatesWithSettings{};
+    }
+    if (status != errSecSuccess) {
         return std::unexpected(Error::TlsCertificateNotTrusted);
     }
-    return owned;
-}
-
-template <typename Visit> void forEachCertificate(CFArrayRef certificates, Visit visit) {
-    const CFIndex count = certificates == nullptr ? 0 : CFArrayGetCount(certificates);
+    const CFIndex count = found.array ? CFArrayGetCount(found.array.get()) : 0;
     for (CFIndex i = 0; i < count; ++i) {
-        const void* entry = CFArrayGetValueAtIndex(certificates, i);
+        const void* entry = CFArrayGetValueAtIndex(found.array.get(), i);
         if (entry != nullptr && CFGetTypeID(entry) == SecCertificateGetTypeID()) {
-            visit(static_cast<SecCertificateRef>(const_cast<void*>(entry)));
+            found.certificates.push_back(static_cast<SecCertificateRef>(const_cast<void*>(entry)));
         }
     }
+    return found;
 }
 
-bool isTlsServerPolicy(const void* policy) {
+UsageConstraint::Policy policyOf(const void* policy) {
+    if (policy == nullptr) {
+        return UsageConstraint::Policy::Absent;
+    }
     if (CFGetTypeID(policy) != SecPolicyGetTypeID()) {
-        return false;
+        return UsageConstraint::Policy::Other;
     }
     const Owned<CFDictionaryRef> properties(
         SecPolicyCopyProperties(static_cast<SecPolicyRef>(const_cast<void*>(policy))));
-    const void* oid = properties ? CFDictionaryGetValue(properties.get(), kSecPolicyOid) : nullptr;
-    return oid != nullptr && CFEqual(oid, kSecPolicyAppleSSL);
+    if (!properties) {
+        return UsageConstraint::Policy::Other;
+    }
+    // The SSL policy's identifier is a TLS client's as well; Apple marks that one as a client's.
+    const void* oid = CFDictionaryGetValue(properties.get(), kSecPolicyOid);
+    const void* client = CFDictionaryGetValue(properties.get(), kSecPolicyClient);
+    const bool tlsServer = oid != nullptr && CFEqual(oid, kSecPolicyAppleSSL) &&
+                           (client == nullptr || !CFEqual(client, kCFBooleanTrue));
+    return tlsServer ? UsageConstraint::Policy::TlsServer : UsageConstraint::Policy::Other;
 }
 
-/// What one domain's usage constraints say of a certificate as the anchor of a TLS server's
-/// chain. A constraint to another policy, a host name or an application does not apply here.
-Decision decisionFor(CFArrayRef constraints) {
-    // An empty array means "always trust this certificate as a root".
-    if (CFArrayGetCount(constraints) == 0) {
-        return Decision::Trust;
+/// A CFNumber's value; none for anything else. Read wide, as a key usage of "any" may be stored
+/// as 0xffffffff or as -1.
+std::optional<std::int64_t> integerOf(const void* value) {
+    std::int64_t integer = 0;
+    if (CFGetTypeID(value) != CFNumberGetTypeID() ||
+        !CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberSInt64Type, &integer)) {
+        return std::nullopt;
     }
-    for (CFIndex i = 0; i < CFArrayGetCount(constraints); ++i) {
-        const void* entry = CFArrayGetValueAtIndex(constraints, i);
+    return integer;
+}
+
+UsageConstraint::Result resultOf(const void* result) {
+    if (result == nullptr) {
+        return UsageConstraint::Result::Absent;
+    }
+    switch (integerOf(result).value_or(kSecTrustSettingsResultInvalid)) {
+    case kSecTrustSettingsResultTrustRoot:
+        return UsageConstraint::Result::TrustRoot;
+    case kSecTrustSettingsResultTrustAsRoot:
+        return UsageConstraint::Result::TrustAsRoot;
+    case kSecTrustSettingsResultDeny:
+        return UsageConstraint::Result::Deny;
+    default:
+        // A result that cannot be read neither trusts nor denies.
+        return UsageConstraint::Result::Unspecified;
+    }
+}
+
+std::vector<UsageConstraint> constraintsOf(CFArrayRef settings) {
+    std::vector<UsageConstraint> constraints;
+    for (CFIndex i = 0; i < CFArrayGetCount(settings); ++i) {
+        const void* entry = CFArrayGetValueAtIndex(settings, i);
         if (entry == nullptr || CFGetTypeID(entry) != CFDictionaryGetTypeID()) {
             continue;
         }
-        const auto constraint = static_cast<CFDictionaryRef>(entry);
-        const void* policy = CFDictionaryGetValue(constraint, kSecTrustSettingsPolicy);
-        if ((policy != nullptr && !isTlsServerPolicy(policy)) ||
-            CFDictionaryContainsKey(constraint, kSecTrustSettingsPolicyString) ||
-            CFDictionaryContainsKey(constraint, kSecTrustSettingsApplication)) {
-            continue;
+        const auto dictionary = static_cast<CFDictionaryRef>(entry);
+        UsageConstraint constraint{
+            .policy = policyOf(CFDictionaryGetValue(dictionary, kSecTrustSettingsPolicy)),
+            .namesApplication = CFDictionaryContainsKey(dictionary, kSecTrustSettingsApplication),
+            .namesPolicyString = CFDictionaryContainsKey(dictionary, kSecTrustSettingsPolicyString),
+            .result = resultOf(CFDictionaryGetValue(dictionary, kSecTrustSettingsResult)),
+        };
+        // A key usage that cannot be read fits no use.
+        if (const void* usage = CFDictionaryGetValue(dictionary, kSecTrustSettingsKeyUsage)) {
+            constraint.keyUsage = static_cast<std::uint32_t>(integerOf(usage).value_or(0));
         }
-        // A constraint without a result trusts as a root.
-        SInt32 number = kSecTrustSettingsResultTrustRoot;
-        const void* result = CFDictionaryGetValue(constraint, kSecTrustSettingsResult);
-        if (result != nullptr &&
-            (CFGetTypeID(result) != CFNumberGetTypeID() ||
-             !CFNumberGetValue(static_cast<CFNumberRef>(result), kCFNumberSInt32Type, &number))) {
-            continue;
-        }
-        switch (static_cast<SecTrustSettingsResult>(number)) {
-        case kSecTrustSettingsResultTrustRoot:
-        case kSecTrustSettingsResultTrustAsRoot:
-            return Decision::Trust;
-        case kSecTrustSettingsResultDeny:
-            return Decision::Deny;
-        default:
-            // Unspecified: the next constraint, or the next domain, decides.
-            break;
-        }
+        constraints.push_back(constraint);
     }
-    return Decision::Undecided;
+    return constraints;
 }
 
-/// The decision of `domain` on `certificate`, or `unreadable` when it has no settings there.
-Decision decisionIn(SecTrustSettingsDomain domain, SecCertificateRef certificate,
-                    Decision unreadable) {
-    CFArrayRef constraints = nullptr;
-    const OSStatus status = SecTrustSettingsCopyTrustSettings(certificate, domain, &constraints);
-    const Owned<CFArrayRef> owned(constraints);
-    if (status != errSecSuccess || constraints == nullptr) {
-        return unreadable;
+bool isSelfSigned(SecCertificateRef certificate) {
+    const Owned<CFDataRef> subject(SecCertificateCopyNormalizedSubjectSequence(certificate));
+    const Owned<CFDataRef> issuer(SecCertificateCopyNormalizedIssuerSequence(certificate));
+    return subject && issuer && CFEqual(subject.get(), issuer.get());
+}
+
+/// The decision of `domain` on `certificate`, or `unset` when it has no settings there.
+Result<TrustDecision> decisionIn(SecTrustSettingsDomain domain, SecCertificateRef certificate,
+                                 TrustDecision unset) {
+    Owned<CFArrayRef> settings;
+    const OSStatus status = retriedOnTimeout([&] {
+        CFArrayRef copied = nullptr;
+        const OSStatus read = SecTrustSettingsCopyTrustSettings(certificate, domain, &copied);
+        settings.reset(copied);
+        return read;
+    });
+    if (status == errSecItemNotFound || (status == errSecSuccess && !settings)) {
+        return unset;
     }
-    return decisionFor(constraints);
+    if (status != errSecSuccess) {
+        return std::unexpected(Error::TlsCertificateNotTrusted);
+    }
+    return trustDecisionFor(isSelfSigned(certificate), constraintsOf(settings.get()));
 }
 
 std::string derOf(SecCertificateRef certificate) {
@@ -131,43 +182,72 @@ bool appendPem(SecCertificateRef certificate, std::string& pem) {
     return true;
 }
 
+Result<std::string> trustedRootsPem() {
+    const auto own = certificatesWithSettings(kSecTrustSettingsDomainUser);
+    const auto administered = certificatesWithSettings(kSecTrustSettingsDomainAdmin);
+    const auto shipped = certificatesWithSettings(kSecTrustSettingsDomainSystem);
+    if (!own || !administered || !shipped) {
+        return std::unexpected(Error::TlsCertificateNotTrusted);
+    }
+    // The roots already decided, by DER. The player's own "Never Trust" holds everywhere; their
+    // own trust does not make a root the system's.
+    std::set<std::string> settled;
+    for (SecCertificateRef certificate : own->certificates) {
+        const auto decision =
+            decisionIn(kSecTrustSettingsDomainUser, certificate, TrustDecision::Undecided);
+        if (!decision) {
+            return std::unexpected(decision.error());
+        }
+        if (*decision == TrustDecision::Deny) {
+            settled.insert(derOf(certificate));
+        }
+    }
+    std::string pem;
+    std::size_t roots = 0;
+    // An administrator's settings in the System keychain overrule those Apple ships.
+    auto decide = [&](SecTrustSettingsDomain domain, SecCertificateRef certificate,
+                      TrustDecision unset) -> Result<void> {
+        std::string der = derOf(certificate);
+        if (settled.contains(der)) {
+            return {};
+        }
+        const auto decision = decisionIn(domain, certificate, unset);
+        if (!decision) {
+            return std::unexpected(decision.error());
+        }
+        if (*decision != TrustDecision::Undecided) {
+            settled.insert(std::move(der));
+        }
+        if (*decision == TrustDecision::Trust && appendPem(certificate, pem)) {
+            ++roots;
+        }
+        return {};
+    };
+    for (SecCertificateRef certificate : administered->certificates) {
+        if (auto decided =
+                decide(kSecTrustSettingsDomainAdmin, certificate, TrustDecision::Undecided);
+            !decided) {
+            return std::unexpected(decided.error());
+        }
+    }
+    // A root of the System Roots keychain is trusted unless its own settings say otherwise.
+    for (SecCertificateRef certificate : shipped->certificates) {
+        if (auto decided = decide(kSecTrustSettingsDomainSystem, certificate, TrustDecision::Trust);
+            !decided) {
+            return std::unexpected(decided.error());
+        }
+    }
+    if (roots == 0) {
+        return std::unexpected(Error::TlsCertificateNotTrusted);
+    }
+    return pem;
+}
+
 } // namespace
 
 Result<std::string> keychainTrustedRootsPem() {
     try {
-        const auto administered = certificatesWithSettings(kSecTrustSettingsDomainAdmin);
-        const auto shipped = certificatesWithSettings(kSecTrustSettingsDomainSystem);
-        if (!administered || !shipped) {
-            return std::unexpected(Error::TlsCertificateNotTrusted);
-        }
-        std::string pem;
-        std::size_t roots = 0;
-        auto take = [&](SecCertificateRef certificate, Decision decision) {
-            if (decision == Decision::Trust && appendPem(certificate, pem)) {
-                ++roots;
-            }
-        };
-        // An administrator's settings in the System keychain overrule those Apple ships.
-        std::set<std::string> decidedByAdministrator;
-        forEachCertificate(administered->get(), [&](SecCertificateRef certificate) {
-            const Decision decision =
-                decisionIn(kSecTrustSettingsDomainAdmin, certificate, Decision::Undecided);
-            if (decision != Decision::Undecided) {
-                decidedByAdministrator.insert(derOf(certificate));
-                take(certificate, decision);
-            }
-        });
-        // A root of the System Roots keychain is trusted unless its own settings say otherwise.
-        forEachCertificate(shipped->get(), [&](SecCertificateRef certificate) {
-            if (!decidedByAdministrator.contains(derOf(certificate))) {
-                take(certificate,
-                     decisionIn(kSecTrustSettingsDomainSystem, certificate, Decision::Trust));
-            }
-        });
-        if (roots == 0) {
-            return std::unexpected(Error::TlsCertificateNotTrusted);
-        }
-        return pem;
+        return trustedRootsPem();
     } catch (const std::bad_alloc&) {
         return std::unexpected(Error::OutOfMemory);
     } catch (...) {

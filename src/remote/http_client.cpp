@@ -11,6 +11,12 @@
 
 #include <curl/curl.h>
 
+// The oldest headers this builds with are macOS 12.0's: every option newer than theirs is
+// guarded where it is used.
+#if LIBCURL_VERSION_NUM < 0x074d00
+#error "libcurl's headers must be 7.77.0 or newer"
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <mutex>
@@ -189,8 +195,10 @@ private:
 
 /// Allows https alone, through the protocol names where libcurl knows them, else (or when
 /// `bitMasksOnly`) through the bit masks; `usedBitMasks` tells which.
-CURLcode restrictToHttps(CURL* curl, bool bitMasksOnly, bool& usedBitMasks) {
+CURLcode restrictToHttps(CURL* curl, [[maybe_unused]] bool bitMasksOnly, bool& usedBitMasks) {
     usedBitMasks = false;
+    // Headers before 7.85 (macOS 12's SDK has 7.77 and 7.79) do not name these options.
+#if LIBCURL_VERSION_NUM >= 0x075500
     if (!bitMasksOnly) {
         const CURLcode named = curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https");
         if (named != CURLE_UNKNOWN_OPTION) {
@@ -198,6 +206,7 @@ CURLcode restrictToHttps(CURL* curl, bool bitMasksOnly, bool& usedBitMasks) {
                                      : curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
         }
     }
+#endif
     // A system libcurl older than 7.85 (macOS 12's) knows only the bit masks.
     usedBitMasks = true;
     const CURLcode masked =
