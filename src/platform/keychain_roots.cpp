@@ -121,8 +121,11 @@ std::vector<UsageConstraint> constraintsOf(CFArrayRef settings) {
         const auto dictionary = static_cast<CFDictionaryRef>(entry);
         UsageConstraint constraint{
             .policy = policyOf(CFDictionaryGetValue(dictionary, kSecTrustSettingsPolicy)),
-            .namesApplication = CFDictionaryContainsKey(dictionary, kSecTrustSettingsApplication),
-            .namesPolicyString = CFDictionaryContainsKey(dictionary, kSecTrustSettingsPolicyString),
+            .namesApplication =
+                CFDictionaryContainsKey(dictionary, kSecTrustSettingsApplication) != 0,
+            .namesPolicyString =
+                CFDictionaryContainsKey(dictionary, kSecTrustSettingsPolicyString) != 0,
+            .keyUsage = std::nullopt,
             .result = resultOf(CFDictionaryGetValue(dictionary, kSecTrustSettingsResult)),
         };
         // A key usage that cannot be read fits no use.
