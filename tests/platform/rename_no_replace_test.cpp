@@ -10,7 +10,6 @@
 namespace tarnvex {
 namespace {
 
-using test::listTree;
 using test::makeDirectories;
 using test::TempDirectory;
 using test::writeFile;
@@ -25,11 +24,11 @@ TEST(RenameNoReplace, RefusesAFullFolderAnEmptyOneOrAFileInTheWay) {
         writeFile(temp.path() + "/full/level.dat", "old");
         makeDirectories(temp.path() + "/empty");
         writeFile(temp.path() + "/file", "old");
-        const std::string before = listTree(temp.path());
+        const std::string before = test::listTree(temp.path());
         EXPECT_THAT(renameNoReplace(AT_FDCWD, temp.path() + "/staged", AT_FDCWD,
                                     temp.path() + "/" + std::string(target)),
                     test::FailsWith(Error::PathAlreadyExists));
-        EXPECT_EQ(listTree(temp.path()), before);
+        EXPECT_EQ(test::listTree(temp.path()), before);
     }
 }
 
