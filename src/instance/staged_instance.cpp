@@ -106,7 +106,7 @@ Result<StagedInstance> StagedInstance::create(const Directory& instances, std::s
     return staging;
 }
 
-StagedInstance::StagedInstance(Directory instances, OwnedEntry parent, std::string server)
+StagedInstance::StagedInstance(Directory instances, OwnedEntry&& parent, std::string server)
     : instances_(std::move(instances)), parentName_(std::move(parent.name)),
       parentRemoval_(std::move(parent.removal)),
       madeRemoval_(std::make_unique<RemovalOnInterruptGroup>()), parent_(std::move(parent.fd)),

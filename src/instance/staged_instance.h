@@ -38,7 +38,7 @@ public:
     Result<void> place(DirectorySyncs& touched);
 
 private:
-    StagedInstance(Directory instances, OwnedEntry parent, std::string server);
+    StagedInstance(Directory instances, OwnedEntry&& parent, std::string server);
 
     Directory instances_;
     std::string parentName_;

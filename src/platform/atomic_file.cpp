@@ -58,7 +58,7 @@ Result<AtomicFile> AtomicFile::create(const Directory& dir, std::string name) {
                       dir.removalOnInterrupt());
 }
 
-AtomicFile::AtomicFile(UniqueFd dir, OwnedEntry temporary, std::string name,
+AtomicFile::AtomicFile(UniqueFd dir, OwnedEntry&& temporary, std::string name,
                        RemovalOnInterruptGroup* placedRemoval)
     : dir_(std::move(dir)), file_(std::move(temporary.fd)), name_(std::move(name)),
       temporaryName_(std::move(temporary.name)), removal_(std::move(temporary.removal)),

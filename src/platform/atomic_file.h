@@ -44,7 +44,7 @@ public:
     Result<void> commit(DirectorySyncs& touched);
 
 private:
-    AtomicFile(UniqueFd dir, OwnedEntry temporary, std::string name,
+    AtomicFile(UniqueFd dir, OwnedEntry&& temporary, std::string name,
                RemovalOnInterruptGroup* placedRemoval);
     void discard() noexcept;
     void startWriteBack() noexcept;
