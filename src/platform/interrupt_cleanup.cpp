@@ -22,6 +22,7 @@ constexpr std::size_t nameCapacity = 256;
 struct Slot {
     volatile std::sig_atomic_t marked = 0;
     int directoryFd = -1;
+    int openFd = -1;
     EntryKind kind = EntryKind::File;
     // Directories are removed in the reverse of the order they were marked, children first.
     unsigned long order = 0;
@@ -46,6 +47,11 @@ sigset_t interruptionSet() {
 void removeMarkedEntriesAndEnd(int signal) {
     for (const Slot& slot : slots) {
         if (slot.marked != 0 && slot.kind == EntryKind::File) {
+            // A volume that keeps an open file's data under a hidden name once it is unlinked
+            // (NFS, FUSE) would keep its folder from going too.
+            if (slot.openFd >= 0) {
+                (void)::close(slot.openFd);
+            }
             (void)::unlinkat(slot.directoryFd, slot.name.data(), 0);
         }
     }
@@ -86,8 +92,8 @@ void installInterruptCleanup() {
     }
 }
 
-RemovalOnInterrupt::RemovalOnInterrupt(int directoryFd, std::string_view name,
-                                       EntryKind kind) noexcept {
+RemovalOnInterrupt::RemovalOnInterrupt(int directoryFd, std::string_view name, EntryKind kind,
+                                       int openFd) noexcept {
     if (name.empty() || name.size() >= nameCapacity) {
         return;
     }
@@ -97,6 +103,7 @@ RemovalOnInterrupt::RemovalOnInterrupt(int directoryFd, std::string_view name,
             continue;
         }
         slot.directoryFd = directoryFd;
+        slot.openFd = openFd;
         slot.kind = kind;
         slot.order = ++marksMade;
         name.copy(slot.name.data(), name.size());

@@ -24,9 +24,11 @@ class RemovalOnInterrupt {
 public:
     RemovalOnInterrupt() = default;
     /// Marks `name` in the directory `directoryFd`; the descriptor must stay open while marked.
-    /// Marks nothing when too many entries are marked at once or the name is too long: a later
-    /// run clears such a leftover instead.
-    RemovalOnInterrupt(int directoryFd, std::string_view name, EntryKind kind) noexcept;
+    /// `openFd`, where the run holds the file open, is closed before it is removed. Marks nothing
+    /// when too many entries are marked at once or the name is too long: a later run clears such
+    /// a leftover instead.
+    RemovalOnInterrupt(int directoryFd, std::string_view name, EntryKind kind,
+                       int openFd = -1) noexcept;
     RemovalOnInterrupt(RemovalOnInterrupt&& other) noexcept;
     RemovalOnInterrupt& operator=(RemovalOnInterrupt&& other) noexcept;
     RemovalOnInterrupt(const RemovalOnInterrupt&) = delete;

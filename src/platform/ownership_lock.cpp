@@ -125,7 +125,8 @@ Result<OwnedEntry> makeOwnedEntry(int directoryFd, const std::string& prefix, En
                 return std::unexpected(made.error());
             }
             entry.fd = std::move(*made);
-            entry.removal = RemovalOnInterrupt(directoryFd, entry.name, kind);
+            entry.removal = RemovalOnInterrupt(directoryFd, entry.name, kind,
+                                               kind == EntryKind::File ? entry.fd.get() : -1);
         }
         auto locked = lockAsOurs(directoryFd, entry.name, entry.fd.get());
         if (locked) {
