@@ -38,10 +38,11 @@ Result<UniqueFd> makeStagingFolder(const Directory& instances, const std::string
     }));
     if (!fd) {
         const int openErrno = errno;
-        // Gone already means another run's sweep took it: the caller makes another.
-        if (openErrno != ENOENT) {
-            (void)::unlinkat(instances.fd(), name.c_str(), AT_REMOVEDIR);
+        // Gone already means another run's sweep took it: for the caller, a name to pass over.
+        if (openErrno == ENOENT) {
+            return std::unexpected(Error::PathAlreadyExists);
         }
+        (void)::unlinkat(instances.fd(), name.c_str(), AT_REMOVEDIR);
         return std::unexpected(errorFromErrno(openErrno));
     }
     return fd;

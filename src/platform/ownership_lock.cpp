@@ -118,8 +118,7 @@ Result<OwnedEntry> makeOwnedEntry(int directoryFd, const std::string& prefix, En
             const InterruptionsDeferred deferred;
             auto made = make(entry.name);
             if (!made) {
-                if (made.error() == Error::PathAlreadyExists ||
-                    made.error() == Error::FileNotFound) {
+                if (made.error() == Error::PathAlreadyExists) {
                     continue;
                 }
                 return std::unexpected(made.error());
