@@ -187,11 +187,20 @@ SslCtxPtr makeContext(const TestCertificates& certificates) {
     X509Ptr certificate(certificateBio
                             ? PEM_read_bio_X509(certificateBio.get(), nullptr, nullptr, nullptr)
                             : nullptr);
+    const auto& intermediatePem = certificates.intermediateCertificatePem;
+    BioPtr intermediateBio(
+        BIO_new_mem_buf(intermediatePem.data(), static_cast<int>(intermediatePem.size())));
+    X509Ptr intermediate(intermediateBio ? PEM_read_bio_X509(intermediateBio.get(), nullptr,
+                                                             nullptr, nullptr)
+                                         : nullptr);
     const auto& keyPem = certificates.serverKeyPem;
     BioPtr keyBio(BIO_new_mem_buf(keyPem.data(), static_cast<int>(keyPem.size())));
     PkeyPtr key(keyBio ? PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr)
                        : nullptr);
-    if (!certificate || !key || SSL_CTX_use_certificate(context.get(), certificate.get()) != 1 ||
+    // The server sends its own certificate and then the intermediate, as servers do.
+    if (!certificate || !intermediate || !key ||
+        SSL_CTX_use_certificate(context.get(), certificate.get()) != 1 ||
+        SSL_CTX_add1_chain_cert(context.get(), intermediate.get()) != 1 ||
         SSL_CTX_use_PrivateKey(context.get(), key.get()) != 1 ||
         SSL_CTX_check_private_key(context.get()) != 1) {
         fail("cannot load server certificate and key");

@@ -4,13 +4,17 @@
 
 #include <openssl/bio.h>
 #include <openssl/bn.h>
+#include <openssl/crypto.h>
+#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tarnvex::test {
 namespace {
@@ -57,8 +61,9 @@ void addExtension(X509* certificate, X509* issuer, int nid, const std::string& v
     }
 }
 
-/// Everything both certificates share; the caller adds extensions and signs.
-X509Ptr startCertificate(EVP_PKEY* subjectKey, std::string_view commonName) {
+/// Everything the certificates share; the caller adds extensions and signs. Valid from a day
+/// back for `days`.
+X509Ptr startCertificate(EVP_PKEY* subjectKey, std::string_view commonName, long days = 30) {
     X509Ptr certificate(X509_new());
     if (!certificate || X509_set_version(certificate.get(), X509_VERSION_3) != 1) {
         fail("cannot create certificate");
@@ -71,7 +76,8 @@ X509Ptr startCertificate(EVP_PKEY* subjectKey, std::string_view commonName) {
     }
     // Starting a day back tolerates clock skew between the test and the client.
     if (X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -secondsPerDay) == nullptr ||
-        X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 29 * secondsPerDay) == nullptr) {
+        X509_gmtime_adj(X509_getm_notAfter(certificate.get()), (days - 1) * secondsPerDay) ==
+            nullptr) {
         fail("cannot set validity");
     }
     X509_NAME* subject = X509_get_subject_name(certificate.get());
@@ -105,7 +111,7 @@ std::string certificatePem(X509* certificate) {
 
 } // namespace
 
-TestCertificates makeTestCertificates(std::string_view hostName) {
+TestCertificates makeTestCertificates(std::string_view hostName, bool serverExpired) {
     PkeyPtr caKey = makeEcKey();
     X509Ptr ca = startCertificate(caKey.get(), "tarnvex test CA");
     if (X509_set_issuer_name(ca.get(), X509_get_subject_name(ca.get())) != 1) {
@@ -117,28 +123,66 @@ TestCertificates makeTestCertificates(std::string_view hostName) {
     addExtension(ca.get(), ca.get(), NID_authority_key_identifier, "keyid:always");
     sign(ca.get(), caKey.get());
 
+    PkeyPtr intermediateKey = makeEcKey();
+    X509Ptr intermediate = startCertificate(intermediateKey.get(), "tarnvex test intermediate");
+    if (X509_set_issuer_name(intermediate.get(), X509_get_subject_name(ca.get())) != 1) {
+        fail("cannot set intermediate issuer");
+    }
+    addExtension(intermediate.get(), ca.get(), NID_basic_constraints, "critical,CA:TRUE,pathlen:0");
+    addExtension(intermediate.get(), ca.get(), NID_key_usage, "critical,keyCertSign,cRLSign");
+    addExtension(intermediate.get(), ca.get(), NID_subject_key_identifier, "hash");
+    addExtension(intermediate.get(), ca.get(), NID_authority_key_identifier, "keyid:always");
+    sign(intermediate.get(), caKey.get());
+
     PkeyPtr serverKey = makeEcKey();
-    X509Ptr server = startCertificate(serverKey.get(), hostName);
-    if (X509_set_issuer_name(server.get(), X509_get_subject_name(ca.get())) != 1) {
+    // An expired one was valid from a week back until yesterday.
+    X509Ptr server = startCertificate(serverKey.get(), hostName, serverExpired ? 0 : 30);
+    if (serverExpired &&
+        X509_gmtime_adj(X509_getm_notBefore(server.get()), -7 * secondsPerDay) == nullptr) {
+        fail("cannot set validity");
+    }
+    if (X509_set_issuer_name(server.get(), X509_get_subject_name(intermediate.get())) != 1) {
         fail("cannot set server issuer");
     }
-    addExtension(server.get(), ca.get(), NID_basic_constraints, "critical,CA:FALSE");
-    addExtension(server.get(), ca.get(), NID_key_usage, "critical,digitalSignature");
-    addExtension(server.get(), ca.get(), NID_ext_key_usage, "serverAuth");
-    addExtension(server.get(), ca.get(), NID_subject_key_identifier, "hash");
-    addExtension(server.get(), ca.get(), NID_authority_key_identifier, "keyid:always");
-    addExtension(server.get(), ca.get(), NID_subject_alt_name,
+    addExtension(server.get(), intermediate.get(), NID_basic_constraints, "critical,CA:FALSE");
+    addExtension(server.get(), intermediate.get(), NID_key_usage, "critical,digitalSignature");
+    addExtension(server.get(), intermediate.get(), NID_ext_key_usage, "serverAuth");
+    addExtension(server.get(), intermediate.get(), NID_subject_key_identifier, "hash");
+    addExtension(server.get(), intermediate.get(), NID_authority_key_identifier, "keyid:always");
+    addExtension(server.get(), intermediate.get(), NID_subject_alt_name,
                  "DNS:" + std::string(hostName) + ",IP:127.0.0.1");
-    sign(server.get(), caKey.get());
+    sign(server.get(), intermediateKey.get());
 
     TestCertificates result;
     result.caCertificatePem = certificatePem(ca.get());
+    result.intermediateCertificatePem = certificatePem(intermediate.get());
     result.serverCertificatePem = certificatePem(server.get());
     result.serverKeyPem = toPem([&](BIO* bio) {
         return PEM_write_bio_PrivateKey(bio, serverKey.get(), nullptr, nullptr, 0, nullptr,
                                         nullptr) == 1;
     });
     return result;
+}
+
+std::vector<std::vector<std::byte>> derCertificates(std::string_view pem) {
+    BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    if (!bio) {
+        fail("cannot read PEM");
+    }
+    std::vector<std::vector<std::byte>> chain;
+    while (X509Ptr certificate{PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)}) {
+        unsigned char* der = nullptr;
+        const int length = i2d_X509(certificate.get(), &der);
+        if (length <= 0) {
+            fail("cannot write DER");
+        }
+        const auto* bytes = reinterpret_cast<const std::byte*>(der);
+        chain.emplace_back(bytes, bytes + length);
+        OPENSSL_free(der);
+    }
+    // The loop ends on the end of the text, which OpenSSL queues as an error.
+    ERR_clear_error();
+    return chain;
 }
 
 } // namespace tarnvex::test
