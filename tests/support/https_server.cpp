@@ -345,6 +345,7 @@ struct HttpsServer::Impl {
     StopSignal stop;
     mutable std::mutex requestsMutex;
     std::vector<HttpRequest> requests;
+    std::atomic<std::size_t> connections = 0;
     // Touched only by the accept thread, and by stopAndJoin once that thread is gone.
     std::vector<Worker> workers;
     std::thread acceptThread;
@@ -451,6 +452,7 @@ void HttpsServer::Impl::serve(Connection::State& state) {
         state.closeSocket();
         return;
     }
+    ++connections;
     state.ssl = ssl.get();
     Connection connection(state);
     std::string buffered;
@@ -520,6 +522,10 @@ std::string HttpsServer::url(std::string_view pathAndQuery) const {
 std::vector<HttpRequest> HttpsServer::requests() const {
     std::lock_guard lock(impl_->requestsMutex);
     return impl_->requests;
+}
+
+std::size_t HttpsServer::connections() const {
+    return impl_->connections;
 }
 
 std::string httpResponse(int status, std::string_view reason,
