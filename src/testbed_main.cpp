@@ -6,8 +6,8 @@
 #include "platform/certificate_chain.h"
 
 #include <charconv>
-#include <expected>
 #include <cstdlib>
+#include <expected>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,8 +46,9 @@ tarnvex::CertificateVerifier distrustingVerifier() {
     if (distrusted == nullptr) {
         return {};
     }
-    return [host = std::string(distrusted)](std::string_view name, const tarnvex::CertificateChain&)
-               -> tarnvex::CertificateVerdict {
+    return [host = std::string(distrusted)](
+               std::string_view name,
+               const tarnvex::CertificateChain&) -> tarnvex::CertificateVerdict {
         if (name == host) {
             return std::unexpected("the testbed distrusts this host");
         }

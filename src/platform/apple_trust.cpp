@@ -71,19 +71,19 @@ CertificateVerdict evaluateWithAppleTrust(std::string_view host, const Certifica
     const std::string hostName(host);
     const Owned<CFStringRef> hostText(
         CFStringCreateWithCString(kCFAllocatorDefault, hostName.c_str(), kCFStringEncodingUTF8));
-    const Owned<SecPolicyRef> policy(hostText ? SecPolicyCreateSSL(true, hostText.get())
-                                              : nullptr);
+    const Owned<SecPolicyRef> policy(hostText ? SecPolicyCreateSSL(true, hostText.get()) : nullptr);
     SecTrustRef created = nullptr;
-    const OSStatus status = policy ? SecTrustCreateWithCertificates(certificates.get(),
-                                                                    policy.get(), &created)
-                                   : errSecAllocate;
+    const OSStatus status =
+        policy ? SecTrustCreateWithCertificates(certificates.get(), policy.get(), &created)
+               : errSecAllocate;
     const Owned<SecTrustRef> trust(created);
     if (status != errSecSuccess || !trust) {
         return std::unexpected("Apple's trust evaluation could not be set up");
     }
     if (!onlyAnchors.empty()) {
         const auto anchors = certificateArray(onlyAnchors);
-        if (!anchors || SecTrustSetAnchorCertificates(trust.get(), anchors.get()) != errSecSuccess ||
+        if (!anchors ||
+            SecTrustSetAnchorCertificates(trust.get(), anchors.get()) != errSecSuccess ||
             SecTrustSetAnchorCertificatesOnly(trust.get(), true) != errSecSuccess) {
             return std::unexpected("Apple's trust evaluation could not be given its anchors");
         }

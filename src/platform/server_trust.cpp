@@ -6,7 +6,7 @@
 
 namespace tarnvex {
 
-ServerTrust platformServerTrust([[maybe_unused]] bool rootFileGiven) {
+ServerTrustSetup platformServerTrust([[maybe_unused]] bool rootFileGiven) {
 #if defined(__APPLE__)
     // A root file (the testbed's) names roots that no keychain knows, so libcurl decides then.
     if (!rootFileGiven) {

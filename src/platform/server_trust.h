@@ -6,7 +6,7 @@ namespace tarnvex {
 
 /// Who decides whether a client trusts a server: `verifier`, for every connection, and beside it
 /// the TLS library's own check of the chain against its roots where `libraryChecksChain`.
-struct ServerTrust {
+struct ServerTrustSetup {
     CertificateVerifier verifier;
     bool libraryChecksChain = true;
 };
@@ -15,6 +15,6 @@ struct ServerTrust {
 /// its user and admin trust settings and Apple's own restrictions. Everywhere else the TLS
 /// library's check against the root file or the system's roots, and a verifier that agrees with
 /// what that check let through.
-ServerTrust platformServerTrust(bool rootFileGiven);
+ServerTrustSetup platformServerTrust(bool rootFileGiven);
 
 } // namespace tarnvex

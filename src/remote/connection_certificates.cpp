@@ -1,6 +1,5 @@
 #include "remote/connection_certificates.h"
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -19,16 +18,19 @@ struct UrlDeleter {
 constexpr std::string_view pemBegin = "-----BEGIN CERTIFICATE-----";
 constexpr std::string_view pemEnd = "-----END CERTIFICATE-----";
 
-constexpr std::array<std::int8_t, 256> base64Values = [] {
-    std::array<std::int8_t, 256> values{};
-    values.fill(-1);
-    constexpr std::string_view alphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (std::size_t i = 0; i < alphabet.size(); ++i) {
-        values[static_cast<unsigned char>(alphabet[i])] = static_cast<std::int8_t>(i);
+/// The value of a base64 digit; -1 for any other character.
+int base64Value(char c) {
+    if (c >= 'A' && c <= 'Z') {
+        return c - 'A';
     }
-    return values;
-}();
+    if (c >= 'a' && c <= 'z') {
+        return c - 'a' + 26;
+    }
+    if (c >= '0' && c <= '9') {
+        return c - '0' + 52;
+    }
+    return c == '+' ? 62 : c == '/' ? 63 : -1;
+}
 
 /// The DER inside one PEM certificate; none when it holds anything but base64 in lines, padded
 /// at its end only.
@@ -38,7 +40,8 @@ std::optional<Certificate> derOfPem(std::string_view pem) {
     if (begin == std::string_view::npos || end == std::string_view::npos || end < begin) {
         return std::nullopt;
     }
-    const std::string_view text = pem.substr(begin + pemBegin.size(), end - begin - pemBegin.size());
+    const std::string_view text =
+        pem.substr(begin + pemBegin.size(), end - begin - pemBegin.size());
     Certificate der;
     std::uint32_t bits = 0;
     int bitCount = 0;
@@ -52,7 +55,7 @@ std::optional<Certificate> derOfPem(std::string_view pem) {
             ++padding;
             continue;
         }
-        const std::int8_t value = base64Values[static_cast<unsigned char>(c)];
+        const int value = base64Value(c);
         if (value < 0 || padding > 0) {
             return std::nullopt;
         }

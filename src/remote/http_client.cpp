@@ -263,7 +263,8 @@ bool decideBeforeRequests([[maybe_unused]] CURL* curl, [[maybe_unused]] bool atF
                           [[maybe_unused]] CURLcode& result) {
 #if LIBCURL_VERSION_NUM >= 0x075000
     if (!atFirstHeader && result == CURLE_OK) {
-        const CURLcode set = curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Transfer::beforeRequest);
+        const CURLcode set =
+            curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Transfer::beforeRequest);
         if (set != CURLE_UNKNOWN_OPTION) {
             result = set;
             return true;
@@ -297,12 +298,11 @@ CURLcode restrictToHttps(CURL* curl, [[maybe_unused]] bool bitMasksOnly, bool& u
                                                  static_cast<long>(CURLPROTO_HTTPS));
 }
 
-
 } // namespace
 
 struct HttpClient::Handle {
-    Handle(CURL* handle, std::chrono::seconds stall, CertificateVerifier decider)
-        : curl(handle), stallLimit(stall), verifier(std::move(decider)) {}
+    Handle(CURL* handle, std::chrono::seconds stall, CertificateVerifier chainVerifier)
+        : curl(handle), stallLimit(stall), verifier(std::move(chainVerifier)) {}
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
     ~Handle() { curl_easy_cleanup(curl); }
@@ -335,7 +335,7 @@ Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
     if (curl == nullptr) {
         return std::unexpected(Error::OutOfMemory);
     }
-    ServerTrust trust = platformServerTrust(!settings.caFile.empty());
+    ServerTrustSetup trust = platformServerTrust(!settings.caFile.empty());
     if (settings.certificateVerifier) {
         trust.verifier = settings.certificateVerifier;
     }

@@ -165,14 +165,13 @@ TEST(HttpClient, DecidesEveryRequestOnAConnectionOfItsOwn) {
 TEST(HttpClient, HandsTheVerifierEachServersChainAsSentAlsoAfterARedirect) {
     const TrustedServer second(answering({{"/servers", httpResponse(200, "OK", {}, "[]")}}));
     const TrustedServer first(answering(
-        {{"/servers",
-          httpResponse(302, "Found",
-                       {{"Location", "https://127.0.0.1:" + std::to_string(second.port()) +
-                                         "/servers"}},
-                       "")}}));
+        {{"/servers", httpResponse(302, "Found",
+                                   {{"Location", "https://127.0.0.1:" +
+                                                     std::to_string(second.port()) + "/servers"}},
+                                   "")}}));
     const test::TempDirectory roots;
-    test::writeFile(roots.path() + "/both.pem", test::readFile(first.caFile()) +
-                                                    test::readFile(second.caFile()));
+    test::writeFile(roots.path() + "/both.pem",
+                    test::readFile(first.caFile()) + test::readFile(second.caFile()));
     for (const bool atFirstHeader : decidedAtFirstHeader) {
         std::vector<Decision> decisions;
         auto settings = trusting(first);

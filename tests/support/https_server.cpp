@@ -190,9 +190,9 @@ SslCtxPtr makeContext(const TestCertificates& certificates) {
     const auto& intermediatePem = certificates.intermediateCertificatePem;
     BioPtr intermediateBio(
         BIO_new_mem_buf(intermediatePem.data(), static_cast<int>(intermediatePem.size())));
-    X509Ptr intermediate(intermediateBio ? PEM_read_bio_X509(intermediateBio.get(), nullptr,
-                                                             nullptr, nullptr)
-                                         : nullptr);
+    X509Ptr intermediate(intermediateBio
+                             ? PEM_read_bio_X509(intermediateBio.get(), nullptr, nullptr, nullptr)
+                             : nullptr);
     const auto& keyPem = certificates.serverKeyPem;
     BioPtr keyBio(BIO_new_mem_buf(keyPem.data(), static_cast<int>(keyPem.size())));
     PkeyPtr key(keyBio ? PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr)
