@@ -170,6 +170,11 @@ int selectHttp11(SSL*, const unsigned char** out, unsigned char* outLength, cons
     return SSL_TLSEXT_ERR_OK;
 }
 
+X509Ptr readCertificate(const std::string& pem) {
+    BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    return X509Ptr(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+}
+
 SslCtxPtr makeContext(const TestCertificates& certificates) {
     SslCtxPtr context(SSL_CTX_new(TLS_server_method()));
     if (!context || SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION) != 1) {
@@ -181,18 +186,8 @@ SslCtxPtr makeContext(const TestCertificates& certificates) {
     SSL_CTX_set_options(context.get(), SSL_OP_NO_TICKET);
     SSL_CTX_set_session_cache_mode(context.get(), SSL_SESS_CACHE_OFF);
 
-    const auto& certificatePem = certificates.serverCertificatePem;
-    BioPtr certificateBio(
-        BIO_new_mem_buf(certificatePem.data(), static_cast<int>(certificatePem.size())));
-    X509Ptr certificate(certificateBio
-                            ? PEM_read_bio_X509(certificateBio.get(), nullptr, nullptr, nullptr)
-                            : nullptr);
-    const auto& intermediatePem = certificates.intermediateCertificatePem;
-    BioPtr intermediateBio(
-        BIO_new_mem_buf(intermediatePem.data(), static_cast<int>(intermediatePem.size())));
-    X509Ptr intermediate(intermediateBio
-                             ? PEM_read_bio_X509(intermediateBio.get(), nullptr, nullptr, nullptr)
-                             : nullptr);
+    X509Ptr certificate = readCertificate(certificates.serverCertificatePem);
+    X509Ptr intermediate = readCertificate(certificates.intermediateCertificatePem);
     const auto& keyPem = certificates.serverKeyPem;
     BioPtr keyBio(BIO_new_mem_buf(keyPem.data(), static_cast<int>(keyPem.size())));
     PkeyPtr key(keyBio ? PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr)

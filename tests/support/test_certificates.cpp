@@ -12,8 +12,10 @@
 #include <openssl/x509v3.h>
 
 #include <cstddef>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarnvex::test {
@@ -61,9 +63,10 @@ void addExtension(X509* certificate, X509* issuer, int nid, const std::string& v
     }
 }
 
-/// Everything the certificates share; the caller adds extensions and signs. Valid from a day
-/// back for `days`.
-X509Ptr startCertificate(EVP_PKEY* subjectKey, std::string_view commonName, long days = 30) {
+/// Everything the certificates share; the caller adds extensions and signs. Valid from
+/// `firstDay` to `lastDay`, counted in days from now.
+X509Ptr startCertificate(EVP_PKEY* subjectKey, std::string_view commonName, long firstDay,
+                         long lastDay) {
     X509Ptr certificate(X509_new());
     if (!certificate || X509_set_version(certificate.get(), X509_VERSION_3) != 1) {
         fail("cannot create certificate");
@@ -74,9 +77,9 @@ X509Ptr startCertificate(EVP_PKEY* subjectKey, std::string_view commonName, long
         BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(certificate.get())) == nullptr) {
         fail("cannot set serial number");
     }
-    // Starting a day back tolerates clock skew between the test and the client.
-    if (X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -secondsPerDay) == nullptr ||
-        X509_gmtime_adj(X509_getm_notAfter(certificate.get()), (days - 1) * secondsPerDay) ==
+    if (X509_gmtime_adj(X509_getm_notBefore(certificate.get()), firstDay * secondsPerDay) ==
+            nullptr ||
+        X509_gmtime_adj(X509_getm_notAfter(certificate.get()), lastDay * secondsPerDay) ==
             nullptr) {
         fail("cannot set validity");
     }
@@ -109,56 +112,58 @@ std::string certificatePem(X509* certificate) {
     return toPem([&](BIO* bio) { return PEM_write_bio_X509(bio, certificate) == 1; });
 }
 
+struct Issued {
+    PkeyPtr key;
+    X509Ptr certificate;
+};
+
+/// A certificate with a key of its own, signed by `issuer` (by itself when there is none), with
+/// `extensions` and the key identifiers. Starting a day back tolerates clock skew between the
+/// test and the client.
+Issued issue(std::string_view commonName, const Issued* issuer,
+             std::initializer_list<std::pair<int, std::string>> extensions, long firstDay = -1,
+             long lastDay = 29) {
+    Issued issued{.key = makeEcKey(), .certificate = nullptr};
+    issued.certificate = startCertificate(issued.key.get(), commonName, firstDay, lastDay);
+    X509* certificate = issued.certificate.get();
+    const Issued& signer = issuer != nullptr ? *issuer : issued;
+    if (X509_set_issuer_name(certificate, X509_get_subject_name(signer.certificate.get())) != 1) {
+        fail("cannot set issuer");
+    }
+    for (const auto& [nid, value] : extensions) {
+        addExtension(certificate, signer.certificate.get(), nid, value);
+    }
+    addExtension(certificate, signer.certificate.get(), NID_subject_key_identifier, "hash");
+    addExtension(certificate, signer.certificate.get(), NID_authority_key_identifier,
+                 "keyid:always");
+    sign(certificate, signer.key.get());
+    return issued;
+}
+
 } // namespace
 
 TestCertificates makeTestCertificates(std::string_view hostName, bool serverExpired) {
-    PkeyPtr caKey = makeEcKey();
-    X509Ptr ca = startCertificate(caKey.get(), "tarnvex test CA");
-    if (X509_set_issuer_name(ca.get(), X509_get_subject_name(ca.get())) != 1) {
-        fail("cannot set CA issuer");
-    }
-    addExtension(ca.get(), ca.get(), NID_basic_constraints, "critical,CA:TRUE");
-    addExtension(ca.get(), ca.get(), NID_key_usage, "critical,keyCertSign,cRLSign");
-    addExtension(ca.get(), ca.get(), NID_subject_key_identifier, "hash");
-    addExtension(ca.get(), ca.get(), NID_authority_key_identifier, "keyid:always");
-    sign(ca.get(), caKey.get());
-
-    PkeyPtr intermediateKey = makeEcKey();
-    X509Ptr intermediate = startCertificate(intermediateKey.get(), "tarnvex test intermediate");
-    if (X509_set_issuer_name(intermediate.get(), X509_get_subject_name(ca.get())) != 1) {
-        fail("cannot set intermediate issuer");
-    }
-    addExtension(intermediate.get(), ca.get(), NID_basic_constraints, "critical,CA:TRUE,pathlen:0");
-    addExtension(intermediate.get(), ca.get(), NID_key_usage, "critical,keyCertSign,cRLSign");
-    addExtension(intermediate.get(), ca.get(), NID_subject_key_identifier, "hash");
-    addExtension(intermediate.get(), ca.get(), NID_authority_key_identifier, "keyid:always");
-    sign(intermediate.get(), caKey.get());
-
-    PkeyPtr serverKey = makeEcKey();
+    const Issued ca = issue("tarnvex test CA", nullptr,
+                            {{NID_basic_constraints, "critical,CA:TRUE"},
+                             {NID_key_usage, "critical,keyCertSign,cRLSign"}});
+    const Issued intermediate = issue("tarnvex test intermediate", &ca,
+                                      {{NID_basic_constraints, "critical,CA:TRUE,pathlen:0"},
+                                       {NID_key_usage, "critical,keyCertSign,cRLSign"}});
     // An expired one was valid from a week back until yesterday.
-    X509Ptr server = startCertificate(serverKey.get(), hostName, serverExpired ? 0 : 30);
-    if (serverExpired &&
-        X509_gmtime_adj(X509_getm_notBefore(server.get()), -7 * secondsPerDay) == nullptr) {
-        fail("cannot set validity");
-    }
-    if (X509_set_issuer_name(server.get(), X509_get_subject_name(intermediate.get())) != 1) {
-        fail("cannot set server issuer");
-    }
-    addExtension(server.get(), intermediate.get(), NID_basic_constraints, "critical,CA:FALSE");
-    addExtension(server.get(), intermediate.get(), NID_key_usage, "critical,digitalSignature");
-    addExtension(server.get(), intermediate.get(), NID_ext_key_usage, "serverAuth");
-    addExtension(server.get(), intermediate.get(), NID_subject_key_identifier, "hash");
-    addExtension(server.get(), intermediate.get(), NID_authority_key_identifier, "keyid:always");
-    addExtension(server.get(), intermediate.get(), NID_subject_alt_name,
-                 "DNS:" + std::string(hostName) + ",IP:127.0.0.1");
-    sign(server.get(), intermediateKey.get());
+    const Issued server =
+        issue(hostName, &intermediate,
+              {{NID_basic_constraints, "critical,CA:FALSE"},
+               {NID_key_usage, "critical,digitalSignature"},
+               {NID_ext_key_usage, "serverAuth"},
+               {NID_subject_alt_name, "DNS:" + std::string(hostName) + ",IP:127.0.0.1"}},
+              serverExpired ? -7 : -1, serverExpired ? -1 : 29);
 
     TestCertificates result;
-    result.caCertificatePem = certificatePem(ca.get());
-    result.intermediateCertificatePem = certificatePem(intermediate.get());
-    result.serverCertificatePem = certificatePem(server.get());
+    result.caCertificatePem = certificatePem(ca.certificate.get());
+    result.intermediateCertificatePem = certificatePem(intermediate.certificate.get());
+    result.serverCertificatePem = certificatePem(server.certificate.get());
     result.serverKeyPem = toPem([&](BIO* bio) {
-        return PEM_write_bio_PrivateKey(bio, serverKey.get(), nullptr, nullptr, 0, nullptr,
+        return PEM_write_bio_PrivateKey(bio, server.key.get(), nullptr, nullptr, 0, nullptr,
                                         nullptr) == 1;
     });
     return result;
