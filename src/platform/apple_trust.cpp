@@ -73,11 +73,10 @@ CertificateVerdict evaluateWithAppleTrust(std::string_view host, const Certifica
         CFStringCreateWithCString(kCFAllocatorDefault, hostName.c_str(), kCFStringEncodingUTF8));
     const Owned<SecPolicyRef> policy(hostText ? SecPolicyCreateSSL(true, hostText.get()) : nullptr);
     SecTrustRef created = nullptr;
-    const OSStatus status =
-        policy ? SecTrustCreateWithCertificates(certificates.get(), policy.get(), &created)
-               : errSecAllocate;
+    const bool made = policy && SecTrustCreateWithCertificates(certificates.get(), policy.get(),
+                                                               &created) == errSecSuccess;
     const Owned<SecTrustRef> trust(created);
-    if (status != errSecSuccess || !trust) {
+    if (!made || !trust) {
         return std::unexpected("Apple's trust evaluation could not be set up");
     }
     if (!onlyAnchors.empty()) {
