@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/certificate_chain.h"
+
 #include <cstdint>
 #include <string>
 
@@ -15,6 +17,8 @@ struct InstallerSettings {
     std::string downloadUrl;
     /// PEM file of trusted roots used instead of the system's; empty for the system's.
     std::string caFile;
+    /// Decides every server's chain in place of the platform's verifier; empty for the platform's.
+    CertificateVerifier certificateVerifier = {};
     /// A request that receives nothing for this long is given up.
     long stallSeconds = 60;
     /// The largest sync client accepted, as sent or as decoded.
@@ -22,6 +26,10 @@ struct InstallerSettings {
     /// Restricts protocols with the bit masks alone, as a libcurl older than 7.85 (macOS 12's)
     /// must, so that tests take that path with a newer one.
     bool protocolBitMasks = false;
+    /// Decides each connection's chain at the first header line of its response, as with a
+    /// libcurl older than 7.80 (macOS 12's) it must be, so that tests take that path with a newer
+    /// one.
+    bool trustDecidedAtFirstHeader = false;
 };
 
 } // namespace tarnvex

@@ -5,8 +5,10 @@ int main() {
         .catalogueUrl = TARNVEX_CATALOGUE_URL,
         .downloadUrl = TARNVEX_DOWNLOAD_URL,
         .caFile = {},
+        .certificateVerifier = {},
         .stallSeconds = 60,
         .clientSizeLimit = tarnvex::maximumClientSize,
         .protocolBitMasks = false,
+        .trustDecidedAtFirstHeader = false,
     });
 }

@@ -3,9 +3,11 @@
 
 #include "console/log.h"
 #include "console/run.h"
+#include "platform/certificate_chain.h"
 
 #include <charconv>
 #include <cstdlib>
+#include <expected>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +39,23 @@ template <typename Number> std::optional<Number> positiveNumber(const char* name
     return number;
 }
 
+/// A verifier that refuses every chain of the host in TARNVEX_TESTBED_DISTRUSTED_HOST, as the
+/// Mac would refuse one, and trusts what libcurl's own check let through; none when it is unset.
+tarnvex::CertificateVerifier distrustingVerifier() {
+    const char* distrusted = std::getenv("TARNVEX_TESTBED_DISTRUSTED_HOST");
+    if (distrusted == nullptr) {
+        return {};
+    }
+    return [host = std::string(distrusted)](
+               std::string_view name,
+               const tarnvex::CertificateChain&) -> tarnvex::CertificateVerdict {
+        if (name == host) {
+            return std::unexpected("the testbed distrusts this host");
+        }
+        return {};
+    };
+}
+
 } // namespace
 
 int main() {
@@ -53,8 +72,11 @@ int main() {
         .catalogueUrl = std::move(*catalogueUrl),
         .downloadUrl = std::move(*downloadUrl),
         .caFile = std::move(*caFile),
+        // A refusal can be seen for one host without a certificate of its own.
+        .certificateVerifier = distrustingVerifier(),
         .stallSeconds = *stall,
         .clientSizeLimit = *clientLimit,
         .protocolBitMasks = false,
+        .trustDecidedAtFirstHeader = false,
     });
 }

@@ -3,11 +3,11 @@
 
 #include "remote/http_client.h"
 
+#include "console/log.h"
+#include "platform/server_trust.h"
+#include "remote/connection_certificates.h"
 #include "remote/curl_error.h"
 #include "remote/header_text.h"
-#if defined(__APPLE__)
-#include "platform/keychain_roots.h"
-#endif
 
 #include <curl/curl.h>
 
@@ -74,13 +74,25 @@ Result<HeaderList> requestHeaders(std::string_view acceptEncoding) {
     return list;
 }
 
-/// One GET on the client's handle: finds the head of the final response and passes it and the
-/// body to the handler, keeping the handler's first error.
+/// One GET on the client's handle: has every connection's chain decided before the connection is
+/// used, finds the head of the final response and passes it and the body to the handler, keeping
+/// the first error.
 class Transfer {
 public:
-    Transfer(CURL* curl, ResponseHandler& handler, std::chrono::seconds stallLimit)
-        : curl_(curl), handler_(handler), stallLimit_(stallLimit),
+    Transfer(CURL* curl, ResponseHandler& handler, const CertificateVerifier& verifier,
+             bool decidesAtFirstHeader, std::chrono::seconds stallLimit)
+        : curl_(curl), handler_(handler), verifier_(verifier),
+          decidesAtFirstHeader_(decidesAtFirstHeader), stallLimit_(stallLimit),
           lastProgress_(std::chrono::steady_clock::now()) {}
+
+#if LIBCURL_VERSION_NUM >= 0x075000
+    // libcurl calls this once a connection is made or taken, its handshake done, before each
+    // request goes out on it, a followed redirect's too.
+    static int beforeRequest(void* self, char*, char*, int, int) {
+        return static_cast<Transfer*>(self)->decideConnection() ? CURL_PREREQFUNC_OK
+                                                                : CURL_PREREQFUNC_ABORT;
+    }
+#endif
 
     // libcurl calls this often while bytes flow and about once a second while none do.
     static int progress(void* self, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
@@ -104,6 +116,9 @@ public:
         transfer.lastProgress_ = std::chrono::steady_clock::now();
         // Every status line starts a new response: an interim one, a redirect or the final.
         if (line.starts_with("HTTP/")) {
+            if (transfer.decidesAtFirstHeader_ && !transfer.decideConnection()) {
+                return abortTransfer;
+            }
             transfer.contentEncoding_.clear();
             transfer.headEnded_ = false;
         } else if (line == "\r\n" || line == "\n") {
@@ -140,7 +155,14 @@ public:
         return taken ? length : abortTransfer;
     }
 
+    /// Hands the final head over once; fails unless the connection it came on was decided
+    /// trusted, checked again for every piece of the body.
     Result<void> deliverHead() {
+        if (!connectionTrusted()) {
+            return guarded([&]() -> Result<void> {
+                return refuse(connectionHost(curl_), "its connection was never decided");
+            });
+        }
         if (headDelivered_) {
             return {};
         }
@@ -165,6 +187,44 @@ public:
     std::optional<Error> error() const { return error_; }
 
 private:
+    /// Decides the chain of the connection the next (or current) request goes over; a missing or
+    /// empty chain, such as libcurl reports for a connection made in an earlier transfer or a
+    /// resumed TLS session, is refused.
+    bool decideConnection() {
+        trusted_ = false;
+        long connections = 0;
+        curl_easy_getinfo(curl_, CURLINFO_NUM_CONNECTS, &connections);
+        const auto decided = guarded([&]() -> Result<void> {
+            const std::string host = connectionHost(curl_);
+            const CertificateChain chain = connectionChain(curl_);
+            if (chain.empty()) {
+                return refuse(host, "the connection reported no certificate chain");
+            }
+            if (CertificateVerdict verdict = verifier_(host, chain); !verdict) {
+                return refuse(host, verdict.error());
+            }
+            return {};
+        });
+        trusted_ = decided.has_value();
+        decidedConnections_ = connections;
+        return trusted_;
+    }
+
+    /// Whether the response comes over the connection last decided, and that one was trusted.
+    bool connectionTrusted() const {
+        long connections = 0;
+        curl_easy_getinfo(curl_, CURLINFO_NUM_CONNECTS, &connections);
+        return trusted_ && connections == decidedConnections_;
+    }
+
+    static Result<void> refuse(const std::string& host, std::string reason) {
+        // One line, whatever the reason holds.
+        std::ranges::replace(reason, '\n', ' ');
+        std::ranges::replace(reason, '\r', ' ');
+        logError("Certificate of " + host + " not trusted: " + reason);
+        return std::unexpected(Error::TlsCertificateNotTrusted);
+    }
+
     // No exception may unwind through libcurl.
     template <typename Call> Result<void> guarded(Call call) {
         Result<void> result = [&call]() -> Result<void> {
@@ -184,6 +244,10 @@ private:
 
     CURL* curl_;
     ResponseHandler& handler_;
+    const CertificateVerifier& verifier_;
+    bool decidesAtFirstHeader_;
+    bool trusted_ = false;
+    long decidedConnections_ = 0;
     std::chrono::seconds stallLimit_;
     std::chrono::steady_clock::time_point lastProgress_;
     curl_off_t moved_ = 0;
@@ -192,6 +256,24 @@ private:
     bool headEnded_ = false;
     std::optional<Error> error_;
 };
+
+/// Has each connection decided before its request is sent, where libcurl can call back then
+/// (7.80 and later) and `atFirstHeader` does not say otherwise; tells whether it can.
+bool decideBeforeRequests([[maybe_unused]] CURL* curl, [[maybe_unused]] bool atFirstHeader,
+                          [[maybe_unused]] CURLcode& result) {
+#if LIBCURL_VERSION_NUM >= 0x075000
+    if (!atFirstHeader && result == CURLE_OK) {
+        const CURLcode set =
+            curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Transfer::beforeRequest);
+        if (set != CURLE_UNKNOWN_OPTION) {
+            result = set;
+            return true;
+        }
+    }
+#endif
+    // macOS 12's libcurl (7.77, 7.79) has no such callback.
+    return false;
+}
 
 /// Allows https alone, through the protocol names where libcurl knows them, else (or when
 /// `bitMasksOnly`) through the bit masks; `usedBitMasks` tells which.
@@ -216,35 +298,20 @@ CURLcode restrictToHttps(CURL* curl, [[maybe_unused]] bool bitMasksOnly, bool& u
                                                  static_cast<long>(CURLPROTO_HTTPS));
 }
 
-#if defined(__APPLE__)
-Result<void> trustKeychainRoots(CURL* curl) {
-    auto roots = keychainTrustedRootsPem();
-    if (!roots) {
-        return std::unexpected(roots.error());
-    }
-    curl_blob blob{.data = roots->data(), .len = roots->size(), .flags = CURL_BLOB_COPY};
-    if (const CURLcode result = curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &blob);
-        result != CURLE_OK) {
-        return std::unexpected(setupError(result));
-    }
-    return {};
-}
-#endif
-
 } // namespace
 
 struct HttpClient::Handle {
-    Handle(CURL* handle, std::chrono::seconds stall) : curl(handle), stallLimit(stall) {}
+    Handle(CURL* handle, std::chrono::seconds stall, CertificateVerifier chainVerifier)
+        : curl(handle), stallLimit(stall), verifier(std::move(chainVerifier)) {}
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
     ~Handle() { curl_easy_cleanup(curl); }
 
     CURL* curl;
     std::chrono::seconds stallLimit;
+    CertificateVerifier verifier;
     bool protocolBitMasks = false;
-#if defined(__APPLE__)
-    bool keychainRootsPending = false;
-#endif
+    bool decidesBeforeRequests = false;
 };
 
 HttpClient::HttpClient(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
@@ -256,6 +323,10 @@ bool HttpClient::restrictsProtocolsWithBitMasks() const {
     return handle_->protocolBitMasks;
 }
 
+bool HttpClient::decidesTrustBeforeRequests() const {
+    return handle_->decidesBeforeRequests;
+}
+
 Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
     if (auto initialised = initialiseCurlOnce(); !initialised) {
         return std::unexpected(initialised.error());
@@ -264,8 +335,12 @@ Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
     if (curl == nullptr) {
         return std::unexpected(Error::OutOfMemory);
     }
-    std::unique_ptr<Handle> handle(new (std::nothrow)
-                                       Handle(curl, std::chrono::seconds(settings.stallSeconds)));
+    ServerTrustSetup trust = platformServerTrust(!settings.caFile.empty());
+    if (settings.certificateVerifier) {
+        trust.verifier = settings.certificateVerifier;
+    }
+    std::unique_ptr<Handle> handle(new (std::nothrow) Handle(
+        curl, std::chrono::seconds(settings.stallSeconds), std::move(trust.verifier)));
     if (!handle) {
         curl_easy_cleanup(curl);
         return std::unexpected(Error::OutOfMemory);
@@ -289,25 +364,25 @@ Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
     set(CURLOPT_FOLLOWLOCATION, 1L);
     set(CURLOPT_MAXREDIRS, maximumRedirects);
     set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-    set(CURLOPT_SSL_VERIFYPEER, 1L);
+    // On macOS Apple's own evaluation decides the chain, as it does Safari's: LibreSSL's check
+    // against /etc/ssl/cert.pem knows nothing of the Mac's trust settings. The host name check
+    // stays on everywhere, beside the verifier's own.
+    set(CURLOPT_SSL_VERIFYPEER, trust.libraryChecksChain ? 1L : 0L);
     set(CURLOPT_SSL_VERIFYHOST, 2L);
-    // A CA file (the testbed's) replaces the system's roots. Without one, libcurl's default roots
-    // are the system's, except on macOS.
+    // A CA file (the testbed's) replaces the system's roots.
     if (!settings.caFile.empty()) {
         set(CURLOPT_CAINFO, settings.caFile.c_str());
         set(CURLOPT_CAPATH, static_cast<const char*>(nullptr));
     }
-#if defined(__APPLE__)
-    else {
-        // Apple's libcurl checks certificates with LibreSSL against the file /etc/ssl/cert.pem,
-        // which knows nothing of the roots an administrator trusts in the System keychain (a
-        // company's or an antivirus's that inspects TLS): it is handed the keychains' own, read
-        // when the first request needs them.
-        set(CURLOPT_CAINFO, static_cast<const char*>(nullptr));
-        set(CURLOPT_CAPATH, static_cast<const char*>(nullptr));
-        handle->keychainRootsPending = true;
-    }
-#endif
+    // The chain each handshake brought, for the verifier. libcurl reports it only for a
+    // connection made in the current transfer and not for a resumed TLS session, so neither a
+    // kept connection nor a resumed session could be decided: there are none (a run makes two
+    // requests).
+    set(CURLOPT_CERTINFO, 1L);
+    set(CURLOPT_FORBID_REUSE, 1L);
+    set(CURLOPT_SSL_SESSIONID_CACHE, 0L);
+    handle->decidesBeforeRequests =
+        decideBeforeRequests(curl, settings.trustDecidedAtFirstHeader, result);
     set(CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
     // The stall limit is watched by the progress callback: libcurl's low-speed limit averages
     // over seconds, so it would give up late, and on a trickle that is still arriving.
@@ -326,19 +401,12 @@ Result<HttpClient> HttpClient::create(const InstallerSettings& settings) {
 Result<void> HttpClient::get(const std::string& url, std::string_view acceptEncoding,
                              ResponseHandler& handler, std::size_t receiveBufferSize) {
     CURL* curl = handle_->curl;
-#if defined(__APPLE__)
-    if (handle_->keychainRootsPending) {
-        if (auto trusted = trustKeychainRoots(curl); !trusted) {
-            return trusted;
-        }
-        handle_->keychainRootsPending = false;
-    }
-#endif
     auto headers = requestHeaders(acceptEncoding);
     if (!headers) {
         return std::unexpected(headers.error());
     }
-    Transfer transfer(curl, handler, handle_->stallLimit);
+    Transfer transfer(curl, handler, handle_->verifier, !handle_->decidesBeforeRequests,
+                      handle_->stallLimit);
     CURLcode result = CURLE_OK;
     auto set = [&](CURLoption option, auto value) {
         if (result == CURLE_OK) {
@@ -352,6 +420,11 @@ Result<void> HttpClient::get(const std::string& url, std::string_view acceptEnco
     set(CURLOPT_HEADERDATA, static_cast<void*>(&transfer));
     set(CURLOPT_WRITEDATA, static_cast<void*>(&transfer));
     set(CURLOPT_XFERINFODATA, static_cast<void*>(&transfer));
+#if LIBCURL_VERSION_NUM >= 0x075000
+    if (handle_->decidesBeforeRequests) {
+        set(CURLOPT_PREREQDATA, static_cast<void*>(&transfer));
+    }
+#endif
     const bool ready = result == CURLE_OK;
     if (ready) {
         result = curl_easy_perform(curl);
@@ -361,6 +434,11 @@ Result<void> HttpClient::get(const std::string& url, std::string_view acceptEnco
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, static_cast<void*>(nullptr));
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, static_cast<void*>(nullptr));
+#if LIBCURL_VERSION_NUM >= 0x075000
+    if (handle_->decidesBeforeRequests) {
+        curl_easy_setopt(curl, CURLOPT_PREREQDATA, static_cast<void*>(nullptr));
+    }
+#endif
 
     if (!ready) {
         return std::unexpected(setupError(result));

@@ -31,12 +31,15 @@ public:
     virtual Result<void> onBody(std::span<const std::byte> piece) = 0;
 };
 
-/// One HTTPS client: its own pool of connections and its own trusted roots, for as long as it
-/// lives.
+/// One HTTPS client, for as long as it lives. Every connection it makes, a redirect's too, is
+/// used for one request only, and its server's chain is decided before that request is sent (or,
+/// with a libcurl older than 7.80, at the first line of the response, before any of it is used).
 class HttpClient {
 public:
-    /// Trusts the roots of `settings.caFile`, or the system's when that is empty (on macOS those
-    /// the keychains trust, read for the first request), and gives a request up after
+    /// Trusts what `settings.certificateVerifier` trusts, or else the platform's verifier (on
+    /// macOS without a CA file, Apple's trust evaluation); with `settings.caFile` libcurl checks
+    /// each chain against those roots as well. A refused chain ends the request with
+    /// `TlsCertificateNotTrusted`, logged with the reason. A request is given up after
     /// `settings.stallSeconds` without any byte received.
     static Result<HttpClient> create(const InstallerSettings& settings);
 
@@ -55,6 +58,10 @@ public:
     /// Whether https was required through libcurl's older protocol bit masks rather than the
     /// protocol names (libcurl 7.85 and later).
     bool restrictsProtocolsWithBitMasks() const;
+
+    /// Whether chains are decided before each request rather than at the first line of its
+    /// response (libcurl 7.80 and later).
+    bool decidesTrustBeforeRequests() const;
 
 private:
     struct Handle;

@@ -237,6 +237,15 @@ auto cuttingHandshakesOf(std::string variable, std::string path) {
     };
 }
 
+// The request goes to the service's address, whose certificate the testbed's verifier refuses.
+auto distrusting(std::string variable, std::string path) {
+    return [variable, path](FaultRun& f, ProcessOptions& options, test::TrustedServer&) {
+        setVariable(options, variable,
+                    "https://127.0.0.1:" + std::to_string(f.run.server().port()) + path);
+        options.environment.emplace_back("TARNVEX_TESTBED_DISTRUSTED_HOST", "127.0.0.1");
+    };
+}
+
 constexpr long iconSize = 38796;
 const std::string checking = "info: Checking for Minecraft server instances on remote...";
 const std::string downloading = "info: Downloading tarnvex client to ";
@@ -266,6 +275,12 @@ std::vector<Fault> faults() {
          cuttingHandshakesOf("TARNVEX_TESTBED_CATALOGUE_URL", "/servers")},
         {"TLS handshake cut off (client)", "error: TlsFailure", downloading, 1,
          cuttingHandshakesOf("TARNVEX_TESTBED_DOWNLOAD_URL", InstallerRun::clientPath)},
+        {"certificate refused (catalogue)", "error: TlsCertificateNotTrusted",
+         "error: Certificate of 127.0.0.1 not trusted: the testbed distrusts this host", 1,
+         distrusting("TARNVEX_TESTBED_CATALOGUE_URL", "/servers")},
+        {"certificate refused (client)", "error: TlsCertificateNotTrusted",
+         "error: Certificate of 127.0.0.1 not trusted: the testbed distrusts this host", 1,
+         distrusting("TARNVEX_TESTBED_DOWNLOAD_URL", InstallerRun::clientPath)},
         {"icon write fails", "error: FileTooBig", "info: Writing icon_velkrhub.png", 0,
          limitingFilesTo(iconSize - 1)},
         {"sync client write fails", "error: FileTooBig", downloading, 1, limitingFilesTo(60000),

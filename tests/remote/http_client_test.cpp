@@ -3,14 +3,14 @@
 #include "support/fails_with.h"
 #include "support/https_server.h"
 #include "support/refusing_port.h"
+#include "support/stderr_capture.h"
+#include "support/temp_home.h"
+#include "support/test_certificates.h"
 #include "support/trusted_server.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
-#include <mutex>
-#include <set>
-#include <thread>
 
 namespace tarnvex {
 namespace {
@@ -23,12 +23,34 @@ using test::HttpRequest;
 using test::httpResponse;
 using test::TrustedServer;
 
+// Where each connection is decided: before its request (libcurl 7.80 on) or at the first line of
+// its response (macOS 12's libcurl).
+constexpr bool decidedAtFirstHeader[] = {false, true};
+
 /// Settings that trust `server`, as the testbed would be given them.
 InstallerSettings trusting(const TrustedServer& server, long stallSeconds = 60) {
     InstallerSettings settings;
     settings.caFile = server.caFile();
     settings.stallSeconds = stallSeconds;
     return settings;
+}
+
+struct Decision {
+    std::string host;
+    CertificateChain chain;
+    bool operator==(const Decision&) const = default;
+};
+
+/// A verifier that notes what it was handed, and refuses with `refusal` unless that is empty.
+CertificateVerifier noting(std::vector<Decision>& decisions, std::string refusal = {}) {
+    return [&decisions, refusal](std::string_view host,
+                                 const CertificateChain& chain) -> CertificateVerdict {
+        decisions.push_back({std::string(host), chain});
+        if (!refusal.empty()) {
+            return std::unexpected(refusal);
+        }
+        return {};
+    };
 }
 
 class Recorder final : public ResponseHandler {
@@ -118,26 +140,71 @@ TEST(HttpClient, HandsOverTheFinalHeadOnceThenTheBodyAsSent) {
     }
 }
 
-TEST(HttpClient, KeepsTheConnectionForTheNextRequest) {
-    std::mutex mutex;
-    std::set<std::thread::id> connectionThreads;
-    const TrustedServer server([&](const HttpRequest&, Connection& connection) {
-        {
-            std::lock_guard lock(mutex);
-            connectionThreads.insert(std::this_thread::get_id());
+TEST(HttpClient, DecidesEveryRequestOnAConnectionOfItsOwn) {
+    const TrustedServer server(answering({{"/servers", httpResponse(200, "OK", {}, "again")}}));
+    const Decision served{"localhost", test::derCertificates(server.chainPem())};
+    for (const bool atFirstHeader : decidedAtFirstHeader) {
+        std::vector<Decision> decisions;
+        auto settings = trusting(server);
+        settings.certificateVerifier = noting(decisions);
+        settings.trustDecidedAtFirstHeader = atFirstHeader;
+        auto client = HttpClient::create(settings);
+        ASSERT_TRUE(client);
+        EXPECT_EQ(client->decidesTrustBeforeRequests(), !atFirstHeader);
+        for (int i = 0; i < 3; ++i) {
+            Recorder recorder;
+            ASSERT_TRUE(client->get(server.url("/servers"), "application/json", recorder));
+            EXPECT_EQ(recorder.body, "again");
         }
-        connection.write(httpResponse(200, "OK", {}, "again"));
-    });
-    auto client = HttpClient::create(trusting(server));
-    ASSERT_TRUE(client);
-    for (int i = 0; i < 3; ++i) {
-        Recorder recorder;
-        ASSERT_TRUE(client->get(server.url("/servers"), "application/json", recorder));
-        EXPECT_EQ(recorder.body, "again");
+        // libcurl would report no chain for a kept connection.
+        EXPECT_EQ(decisions, std::vector<Decision>(3, served));
     }
-    EXPECT_EQ(server.requests().size(), 3u);
-    // The server gives each connection a thread of its own.
-    EXPECT_EQ(connectionThreads.size(), 1u);
+    EXPECT_EQ(server.connections(), 6u);
+}
+
+TEST(HttpClient, HandsTheVerifierEachServersChainAsSentAlsoAfterARedirect) {
+    const TrustedServer second(answering({{"/servers", httpResponse(200, "OK", {}, "[]")}}));
+    const TrustedServer first(answering(
+        {{"/servers", httpResponse(302, "Found",
+                                   {{"Location", "https://127.0.0.1:" +
+                                                     std::to_string(second.port()) + "/servers"}},
+                                   "")}}));
+    const test::TempDirectory roots;
+    test::writeFile(roots.path() + "/both.pem",
+                    test::readFile(first.caFile()) + test::readFile(second.caFile()));
+    for (const bool atFirstHeader : decidedAtFirstHeader) {
+        std::vector<Decision> decisions;
+        auto settings = trusting(first);
+        settings.caFile = roots.path() + "/both.pem";
+        settings.certificateVerifier = noting(decisions);
+        settings.trustDecidedAtFirstHeader = atFirstHeader;
+        Recorder recorder;
+        ASSERT_TRUE(fetch(settings, first.url("/servers"), recorder));
+        EXPECT_EQ(recorder.body, "[]");
+        // Each the leaf, then its intermediate.
+        EXPECT_EQ(decisions,
+                  (std::vector<Decision>{{"localhost", test::derCertificates(first.chainPem())},
+                                         {"127.0.0.1", test::derCertificates(second.chainPem())}}));
+    }
+}
+
+TEST(HttpClient, ARefusedChainEndsTheRequestBeforeAnyOfTheResponse) {
+    const TrustedServer server(answering({{"/servers", httpResponse(200, "OK", {}, "[]")}}));
+    for (const bool atFirstHeader : decidedAtFirstHeader) {
+        std::vector<Decision> decisions;
+        auto settings = trusting(server);
+        settings.certificateVerifier = noting(decisions, "not on\nthis Mac");
+        settings.trustDecidedAtFirstHeader = atFirstHeader;
+        Recorder recorder;
+        const test::StderrCapture capture;
+        EXPECT_THAT(fetch(settings, server.url("/servers"), recorder),
+                    FailsWith(Error::TlsCertificateNotTrusted));
+        EXPECT_EQ(capture.text(), "error: Certificate of localhost not trusted: not on this Mac\n");
+        EXPECT_TRUE(recorder.heads.empty());
+        EXPECT_EQ(recorder.body, "");
+    }
+    // At the first header line the request has gone out; before the request nothing has.
+    EXPECT_EQ(server.requests().size(), 1u);
 }
 
 TEST(HttpClient, FollowsThreeRedirectsAndRefusesAFourth) {

@@ -170,6 +170,11 @@ int selectHttp11(SSL*, const unsigned char** out, unsigned char* outLength, cons
     return SSL_TLSEXT_ERR_OK;
 }
 
+X509Ptr readCertificate(const std::string& pem) {
+    BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    return X509Ptr(bio ? PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+}
+
 SslCtxPtr makeContext(const TestCertificates& certificates) {
     SslCtxPtr context(SSL_CTX_new(TLS_server_method()));
     if (!context || SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION) != 1) {
@@ -181,17 +186,16 @@ SslCtxPtr makeContext(const TestCertificates& certificates) {
     SSL_CTX_set_options(context.get(), SSL_OP_NO_TICKET);
     SSL_CTX_set_session_cache_mode(context.get(), SSL_SESS_CACHE_OFF);
 
-    const auto& certificatePem = certificates.serverCertificatePem;
-    BioPtr certificateBio(
-        BIO_new_mem_buf(certificatePem.data(), static_cast<int>(certificatePem.size())));
-    X509Ptr certificate(certificateBio
-                            ? PEM_read_bio_X509(certificateBio.get(), nullptr, nullptr, nullptr)
-                            : nullptr);
+    X509Ptr certificate = readCertificate(certificates.serverCertificatePem);
+    X509Ptr intermediate = readCertificate(certificates.intermediateCertificatePem);
     const auto& keyPem = certificates.serverKeyPem;
     BioPtr keyBio(BIO_new_mem_buf(keyPem.data(), static_cast<int>(keyPem.size())));
     PkeyPtr key(keyBio ? PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr)
                        : nullptr);
-    if (!certificate || !key || SSL_CTX_use_certificate(context.get(), certificate.get()) != 1 ||
+    // The server sends its own certificate and then the intermediate, as servers do.
+    if (!certificate || !intermediate || !key ||
+        SSL_CTX_use_certificate(context.get(), certificate.get()) != 1 ||
+        SSL_CTX_add1_chain_cert(context.get(), intermediate.get()) != 1 ||
         SSL_CTX_use_PrivateKey(context.get(), key.get()) != 1 ||
         SSL_CTX_check_private_key(context.get()) != 1) {
         fail("cannot load server certificate and key");
@@ -336,6 +340,7 @@ struct HttpsServer::Impl {
     StopSignal stop;
     mutable std::mutex requestsMutex;
     std::vector<HttpRequest> requests;
+    std::atomic<std::size_t> connections = 0;
     // Touched only by the accept thread, and by stopAndJoin once that thread is gone.
     std::vector<Worker> workers;
     std::thread acceptThread;
@@ -442,6 +447,7 @@ void HttpsServer::Impl::serve(Connection::State& state) {
         state.closeSocket();
         return;
     }
+    ++connections;
     state.ssl = ssl.get();
     Connection connection(state);
     std::string buffered;
@@ -511,6 +517,10 @@ std::string HttpsServer::url(std::string_view pathAndQuery) const {
 std::vector<HttpRequest> HttpsServer::requests() const {
     std::lock_guard lock(impl_->requestsMutex);
     return impl_->requests;
+}
+
+std::size_t HttpsServer::connections() const {
+    return impl_->connections;
 }
 
 std::string httpResponse(int status, std::string_view reason,

@@ -72,6 +72,8 @@ public:
     std::string url(std::string_view pathAndQuery) const;
     /// Every request received so far, in arrival order.
     std::vector<HttpRequest> requests() const;
+    /// How many TLS handshakes it has completed so far.
+    std::size_t connections() const;
 
 private:
     struct Impl;

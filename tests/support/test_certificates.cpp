@@ -4,13 +4,19 @@
 
 #include <openssl/bio.h>
 #include <openssl/bn.h>
+#include <openssl/crypto.h>
+#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <cstddef>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tarnvex::test {
 namespace {
@@ -57,8 +63,10 @@ void addExtension(X509* certificate, X509* issuer, int nid, const std::string& v
     }
 }
 
-/// Everything both certificates share; the caller adds extensions and signs.
-X509Ptr startCertificate(EVP_PKEY* subjectKey, std::string_view commonName) {
+/// Everything the certificates share; the caller adds extensions and signs. Valid from
+/// `firstDay` to `lastDay`, counted in days from now.
+X509Ptr startCertificate(EVP_PKEY* subjectKey, std::string_view commonName, long firstDay,
+                         long lastDay) {
     X509Ptr certificate(X509_new());
     if (!certificate || X509_set_version(certificate.get(), X509_VERSION_3) != 1) {
         fail("cannot create certificate");
@@ -69,9 +77,10 @@ X509Ptr startCertificate(EVP_PKEY* subjectKey, std::string_view commonName) {
         BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(certificate.get())) == nullptr) {
         fail("cannot set serial number");
     }
-    // Starting a day back tolerates clock skew between the test and the client.
-    if (X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -secondsPerDay) == nullptr ||
-        X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 29 * secondsPerDay) == nullptr) {
+    if (X509_gmtime_adj(X509_getm_notBefore(certificate.get()), firstDay * secondsPerDay) ==
+            nullptr ||
+        X509_gmtime_adj(X509_getm_notAfter(certificate.get()), lastDay * secondsPerDay) ==
+            nullptr) {
         fail("cannot set validity");
     }
     X509_NAME* subject = X509_get_subject_name(certificate.get());
@@ -103,42 +112,82 @@ std::string certificatePem(X509* certificate) {
     return toPem([&](BIO* bio) { return PEM_write_bio_X509(bio, certificate) == 1; });
 }
 
+struct Issued {
+    PkeyPtr key;
+    X509Ptr certificate;
+};
+
+/// A certificate with a key of its own, signed by `issuer` (by itself when there is none), with
+/// `extensions` and the key identifiers. Starting a day back tolerates clock skew between the
+/// test and the client.
+Issued issue(std::string_view commonName, const Issued* issuer,
+             std::initializer_list<std::pair<int, std::string>> extensions, long firstDay = -1,
+             long lastDay = 29) {
+    Issued issued{.key = makeEcKey(), .certificate = nullptr};
+    issued.certificate = startCertificate(issued.key.get(), commonName, firstDay, lastDay);
+    X509* certificate = issued.certificate.get();
+    const Issued& signer = issuer != nullptr ? *issuer : issued;
+    if (X509_set_issuer_name(certificate, X509_get_subject_name(signer.certificate.get())) != 1) {
+        fail("cannot set issuer");
+    }
+    for (const auto& [nid, value] : extensions) {
+        addExtension(certificate, signer.certificate.get(), nid, value);
+    }
+    addExtension(certificate, signer.certificate.get(), NID_subject_key_identifier, "hash");
+    addExtension(certificate, signer.certificate.get(), NID_authority_key_identifier,
+                 "keyid:always");
+    sign(certificate, signer.key.get());
+    return issued;
+}
+
 } // namespace
 
-TestCertificates makeTestCertificates(std::string_view hostName) {
-    PkeyPtr caKey = makeEcKey();
-    X509Ptr ca = startCertificate(caKey.get(), "tarnvex test CA");
-    if (X509_set_issuer_name(ca.get(), X509_get_subject_name(ca.get())) != 1) {
-        fail("cannot set CA issuer");
-    }
-    addExtension(ca.get(), ca.get(), NID_basic_constraints, "critical,CA:TRUE");
-    addExtension(ca.get(), ca.get(), NID_key_usage, "critical,keyCertSign,cRLSign");
-    addExtension(ca.get(), ca.get(), NID_subject_key_identifier, "hash");
-    addExtension(ca.get(), ca.get(), NID_authority_key_identifier, "keyid:always");
-    sign(ca.get(), caKey.get());
-
-    PkeyPtr serverKey = makeEcKey();
-    X509Ptr server = startCertificate(serverKey.get(), hostName);
-    if (X509_set_issuer_name(server.get(), X509_get_subject_name(ca.get())) != 1) {
-        fail("cannot set server issuer");
-    }
-    addExtension(server.get(), ca.get(), NID_basic_constraints, "critical,CA:FALSE");
-    addExtension(server.get(), ca.get(), NID_key_usage, "critical,digitalSignature");
-    addExtension(server.get(), ca.get(), NID_ext_key_usage, "serverAuth");
-    addExtension(server.get(), ca.get(), NID_subject_key_identifier, "hash");
-    addExtension(server.get(), ca.get(), NID_authority_key_identifier, "keyid:always");
-    addExtension(server.get(), ca.get(), NID_subject_alt_name,
-                 "DNS:" + std::string(hostName) + ",IP:127.0.0.1");
-    sign(server.get(), caKey.get());
+TestCertificates makeTestCertificates(std::string_view hostName, bool serverExpired) {
+    const Issued ca = issue("tarnvex test CA", nullptr,
+                            {{NID_basic_constraints, "critical,CA:TRUE"},
+                             {NID_key_usage, "critical,keyCertSign,cRLSign"}});
+    const Issued intermediate = issue("tarnvex test intermediate", &ca,
+                                      {{NID_basic_constraints, "critical,CA:TRUE,pathlen:0"},
+                                       {NID_key_usage, "critical,keyCertSign,cRLSign"}});
+    // An expired one was valid from a week back until yesterday.
+    const Issued server =
+        issue(hostName, &intermediate,
+              {{NID_basic_constraints, "critical,CA:FALSE"},
+               {NID_key_usage, "critical,digitalSignature"},
+               {NID_ext_key_usage, "serverAuth"},
+               {NID_subject_alt_name, "DNS:" + std::string(hostName) + ",IP:127.0.0.1"}},
+              serverExpired ? -7 : -1, serverExpired ? -1 : 29);
 
     TestCertificates result;
-    result.caCertificatePem = certificatePem(ca.get());
-    result.serverCertificatePem = certificatePem(server.get());
+    result.caCertificatePem = certificatePem(ca.certificate.get());
+    result.intermediateCertificatePem = certificatePem(intermediate.certificate.get());
+    result.serverCertificatePem = certificatePem(server.certificate.get());
     result.serverKeyPem = toPem([&](BIO* bio) {
-        return PEM_write_bio_PrivateKey(bio, serverKey.get(), nullptr, nullptr, 0, nullptr,
+        return PEM_write_bio_PrivateKey(bio, server.key.get(), nullptr, nullptr, 0, nullptr,
                                         nullptr) == 1;
     });
     return result;
+}
+
+std::vector<std::vector<std::byte>> derCertificates(std::string_view pem) {
+    BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    if (!bio) {
+        fail("cannot read PEM");
+    }
+    std::vector<std::vector<std::byte>> chain;
+    while (X509Ptr certificate{PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)}) {
+        unsigned char* der = nullptr;
+        const int length = i2d_X509(certificate.get(), &der);
+        if (length <= 0) {
+            fail("cannot write DER");
+        }
+        const auto* bytes = reinterpret_cast<const std::byte*>(der);
+        chain.emplace_back(bytes, bytes + length);
+        OPENSSL_free(der);
+    }
+    // The loop ends on the end of the text, which OpenSSL queues as an error.
+    ERR_clear_error();
+    return chain;
 }
 
 } // namespace tarnvex::test

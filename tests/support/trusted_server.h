@@ -22,6 +22,8 @@ public:
                            std::string_view hostName = "localhost");
 
     std::string caFile() const { return directory.path() + "/ca.pem"; }
+    /// The certificates it sends in its handshake, as PEM.
+    std::string chainPem() const { return certificates.chainPem(); }
 };
 
 } // namespace tarnvex::test
