@@ -18,6 +18,7 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <mutex>
 #include <new>
@@ -72,6 +73,13 @@ Result<HeaderList> requestHeaders(std::string_view acceptEncoding) {
         list.reset(extended);
     }
     return list;
+}
+
+/// Tells the player which server was not trusted, and why, in one line whatever the reason holds.
+void logRefusal(const std::string& host, std::string reason) {
+    std::ranges::replace(reason, '\n', ' ');
+    std::ranges::replace(reason, '\r', ' ');
+    logError("Certificate of " + host + " not trusted: " + reason);
 }
 
 /// One GET on the client's handle: has every connection's chain decided before the connection is
@@ -218,10 +226,7 @@ private:
     }
 
     static Result<void> refuse(const std::string& host, std::string reason) {
-        // One line, whatever the reason holds.
-        std::ranges::replace(reason, '\n', ' ');
-        std::ranges::replace(reason, '\r', ' ');
-        logError("Certificate of " + host + " not trusted: " + reason);
+        logRefusal(host, std::move(reason));
         return std::unexpected(Error::TlsCertificateNotTrusted);
     }
 
@@ -420,6 +425,8 @@ Result<void> HttpClient::get(const std::string& url, std::string_view acceptEnco
     set(CURLOPT_HEADERDATA, static_cast<void*>(&transfer));
     set(CURLOPT_WRITEDATA, static_cast<void*>(&transfer));
     set(CURLOPT_XFERINFODATA, static_cast<void*>(&transfer));
+    std::array<char, CURL_ERROR_SIZE> failure{};
+    set(CURLOPT_ERRORBUFFER, failure.data());
 #if LIBCURL_VERSION_NUM >= 0x075000
     if (handle_->decidesBeforeRequests) {
         set(CURLOPT_PREREQDATA, static_cast<void*>(&transfer));
@@ -434,6 +441,7 @@ Result<void> HttpClient::get(const std::string& url, std::string_view acceptEnco
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, static_cast<void*>(nullptr));
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, static_cast<char*>(nullptr));
 #if LIBCURL_VERSION_NUM >= 0x075000
     if (handle_->decidesBeforeRequests) {
         curl_easy_setopt(curl, CURLOPT_PREREQDATA, static_cast<void*>(nullptr));
@@ -459,7 +467,14 @@ Result<void> HttpClient::get(const std::string& url, std::string_view acceptEnco
         return std::unexpected(Error::IncompleteDownload);
     }
     if (result != CURLE_OK) {
-        return std::unexpected(errorFromCurl(result, curl));
+        const Error error = errorFromCurl(result, curl);
+        // libcurl's own check (the host name, or the chain where libcurl judges it) refused the
+        // server before the verifier was asked.
+        if (error == Error::TlsCertificateNotTrusted) {
+            logRefusal(connectionHost(curl),
+                       failure[0] != '\0' ? failure.data() : curl_easy_strerror(result));
+        }
+        return std::unexpected(error);
     }
     return transfer.deliverHead();
 }

@@ -302,9 +302,16 @@ TEST(HttpClient, RefusesACertificateItCannotTrust) {
     for (const auto& [server, trusted] :
          {std::pair{&foreign, &other}, std::pair{&misnamed, &misnamed}}) {
         Recorder recorder;
+        const test::StderrCapture capture;
         EXPECT_THAT(fetch(trusting(*trusted), server->url("/servers"), recorder),
                     FailsWith(Error::TlsCertificateNotTrusted));
         EXPECT_TRUE(recorder.heads.empty());
+        // libcurl's refusal is told as the verifier's is: which server, and why, in one line.
+        const std::string prefix = "error: Certificate of localhost not trusted: ";
+        const std::string text = capture.text();
+        EXPECT_TRUE(text.starts_with(prefix) && text.size() > prefix.size() + 1 &&
+                    text.find('\n') == text.size() - 1)
+            << text;
     }
     EXPECT_TRUE(foreign.requests().empty());
     EXPECT_TRUE(misnamed.requests().empty());
