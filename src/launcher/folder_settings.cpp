@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <utility>
 
 namespace tarnvex {
 
@@ -230,17 +229,31 @@ struct IniText {
     std::u16string text;
 };
 
-constexpr std::array<std::pair<char, char16_t>, 11> simpleEscapes = {{{'a', u'\a'},
-                                                                      {'b', u'\b'},
-                                                                      {'f', u'\f'},
-                                                                      {'n', u'\n'},
-                                                                      {'r', u'\r'},
-                                                                      {'t', u'\t'},
-                                                                      {'v', u'\v'},
-                                                                      {'"', u'"'},
-                                                                      {'?', u'?'},
-                                                                      {'\'', u'\''},
-                                                                      {'\\', u'\\'}}};
+std::optional<char16_t> simpleEscape(char c) {
+    switch (c) {
+    case 'a':
+        return u'\a';
+    case 'b':
+        return u'\b';
+    case 'f':
+        return u'\f';
+    case 'n':
+        return u'\n';
+    case 'r':
+        return u'\r';
+    case 't':
+        return u'\t';
+    case 'v':
+        return u'\v';
+    case '"':
+    case '?':
+    case '\'':
+    case '\\':
+        return static_cast<char16_t>(c);
+    default:
+        return std::nullopt;
+    }
+}
 
 IniText unescapedIniText(std::string_view raw) {
     IniText value;
@@ -273,10 +286,8 @@ IniText unescapedIniText(std::string_view raw) {
                 return value; // Qt stops here, blanks kept
             }
             const char escaped = raw[i++];
-            const auto simple =
-                std::ranges::find(simpleEscapes, escaped, &std::pair<char, char16_t>::first);
-            if (simple != simpleEscapes.end()) {
-                text.push_back(simple->second);
+            if (const auto simple = simpleEscape(escaped)) {
+                text.push_back(*simple);
             } else if (escaped == 'x') {
                 if (i == raw.size()) {
                     return value;
