@@ -411,21 +411,26 @@ std::optional<IniEntries> generalEntries(std::string_view data) {
     IniEntries entries;
     bool inGeneral = true;
     std::size_t position = 0;
-    while (const auto line = nextIniLine(data, position)) {
-        if (line->text.starts_with('[')) {
-            const std::size_t close = line->text.find(']');
+    for (;;) {
+        const auto next = nextIniLine(data, position);
+        if (!next) {
+            return entries;
+        }
+        const IniLine& line = *next;
+        if (line.text.starts_with('[')) {
+            const std::size_t close = line.text.find(']');
             if (close == none) {
                 return std::nullopt;
             }
             inGeneral =
-                equalsIgnoringAsciiCase(trimAscii(line->text.substr(1, close - 1)), "general");
+                equalsIgnoringAsciiCase(trimAscii(line.text.substr(1, close - 1)), "general");
             continue;
         }
-        if (!inGeneral || line->equals == none) {
+        if (!inGeneral || line.equals == none) {
             continue;
         }
-        const std::string key = unescapedIniKey(trimAscii(line->text.substr(0, line->equals)));
-        const std::string_view value = line->text.substr(line->equals + 1);
+        const std::string key = unescapedIniKey(trimAscii(line.text.substr(0, line.equals)));
+        const std::string_view value = line.text.substr(line.equals + 1);
         if (key == configVersionKey) {
             entries.configVersion = value;
         } else if (key == instanceDirKey) {
@@ -434,7 +439,6 @@ std::optional<IniEntries> generalEntries(std::string_view data) {
             entries.iconsDir = value;
         }
     }
-    return entries;
 }
 
 std::string iniFolder(std::optional<std::string_view> raw, bool launcherQuoted) {
