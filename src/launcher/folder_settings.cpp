@@ -19,7 +19,10 @@ constexpr std::size_t none = std::string_view::npos;
 
 // No file name holds a NUL; a setting with one names no folder.
 std::string fileName(std::string text) {
-    return text.find('\0') == none ? text : "";
+    if (text.find('\0') != none) {
+        text.clear();
+    }
+    return text;
 }
 
 // The launcher's own quoting, which its 1.1 files and its older format hold: a value with ';',
