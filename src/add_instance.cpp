@@ -8,6 +8,7 @@
 #include "instance/servers_dat.h"
 #include "instance/staged_instance.h"
 #include "launcher/launcher_discovery.h"
+#include "launcher/launcher_folders.h"
 #include "platform/directory_syncs.h"
 #include "platform/path_join.h"
 #include "remote/catalogue_fetch.h"
@@ -19,6 +20,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace tarnvex {
 
@@ -63,10 +65,10 @@ Result<void> writeFiles(const InstallerSettings& settings, HttpClient& downloadC
 // A new instance is built out of sight and appears whole, so that a launcher left open lists it
 // at once and a failed run leaves none; an existing one has each file replaced in place.
 Result<void> writeInstance(const InstallerSettings& settings, HttpClient& downloadClient,
-                           const LauncherDirectory& launcher, const Selection& selection,
+                           const LauncherFolder& instancesFolder, const Selection& selection,
                            BufferedWriter& out, DirectorySyncs& touched) {
     const MinecraftServerEntry& entry = *selection.entry;
-    const std::string instancePath = joinPath({launcher.path, "instances", entry.server});
+    const std::string instancePath = joinPath({instancesFolder.path, entry.server});
     // Every run clears what killed runs left, so none of it outlives the instance it was for.
     sweepStagingFolders(selection.instances);
     if (selection.outcome == Selection::Outcome::Overwrite) {
@@ -101,17 +103,24 @@ Result<InstanceOutcome> addInstance(const InstallerSettings& settings, BufferedR
     if (!launcher) {
         return std::unexpected(launcher.error());
     }
+    // Where the player's settings moved the folders, both must be there before anything is
+    // written; no folder is made where a drive should be mounted.
+    const LauncherFolders folders = readLauncherFolders(*launcher);
+    auto instances = openLauncherFolder(launcher->directory, folders.instances);
+    if (!instances) {
+        return std::unexpected(instances.error());
+    }
     // Each file is synced before its rename; the renames and the new directories reach the disk
     // together at the end, with one sync of each directory and one flush of the drive.
     DirectorySyncs touched;
-    if (auto written = writeIcon(launcher->directory, touched); !written) {
+    if (auto written = writeIcon(launcher->directory, folders.icons, touched); !written) {
         return std::unexpected(written.error());
     }
     auto catalogue = loadCatalogue(settings);
     if (!catalogue) {
         return std::unexpected(catalogue.error());
     }
-    auto selection = selectServerInstance(*catalogue, launcher->path, in, out);
+    auto selection = selectServerInstance(*catalogue, std::move(*instances), in, out);
     if (!selection) {
         return std::unexpected(selection.error());
     }
@@ -125,7 +134,7 @@ Result<InstanceOutcome> addInstance(const InstallerSettings& settings, BufferedR
         break;
     }
     if (auto written =
-            writeInstance(settings, *downloadClient, *launcher, *selection, out, touched);
+            writeInstance(settings, *downloadClient, folders.instances, *selection, out, touched);
         !written) {
         return std::unexpected(written.error());
     }

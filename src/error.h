@@ -30,9 +30,11 @@ namespace tarnvex {
     X(FileTooBig)                                                                                  \
     X(HttpClientError)                                                                             \
     X(HttpHeadersInvalid)                                                                          \
+    X(IconFolderUnavailable)                                                                       \
     X(IncompleteDownload)                                                                          \
     X(InputOutput)                                                                                 \
     X(InsecureRedirect)                                                                            \
+    X(InstanceFolderUnavailable)                                                                   \
     X(InvalidCharacter)                                                                            \
     X(InvalidFormat)                                                                               \
     X(InvalidInstanceName)                                                                         \

@@ -3,7 +3,6 @@
 #include "console/line_input.h"
 #include "console/log.h"
 #include "instance/instance_name.h"
-#include "platform/path_join.h"
 
 namespace tarnvex {
 
@@ -54,16 +53,12 @@ Result<bool> nameResolvesOnDisk(const Directory& instances, const std::string& n
 }
 
 Result<Selection> selectServerInstance(const std::vector<MinecraftServerEntry>& catalogue,
-                                       const std::string& launcherPath, BufferedReader& in,
-                                       BufferedWriter& out, NameResolves resolves) {
-    auto instances = Directory::open(joinPath({launcherPath, "instances"}));
-    if (!instances) {
-        return std::unexpected(instances.error());
-    }
+                                       Directory instances, BufferedReader& in, BufferedWriter& out,
+                                       NameResolves resolves) {
     if (catalogue.empty()) {
         logInfo("No available Minecraft instances on the server.");
         logInfo("Nothing to do.");
-        return Selection{Selection::Outcome::NothingToDo, nullptr, std::move(*instances)};
+        return Selection{Selection::Outcome::NothingToDo, nullptr, std::move(instances)};
     }
     if (catalogue.size() > mostOffered) {
         logError("The catalogue lists " + std::to_string(catalogue.size()) +
@@ -85,12 +80,12 @@ Result<Selection> selectServerInstance(const std::vector<MinecraftServerEntry>& 
                      "\" is not a valid instance directory name.");
             return std::unexpected(Error::InvalidInstanceName);
         }
-        auto exists = instanceExists(*instances, entry.server, resolves);
+        auto exists = instanceExists(instances, entry.server, resolves);
         if (!exists) {
             return std::unexpected(exists.error());
         }
         if (!*exists) {
-            return Selection{Selection::Outcome::Chosen, &entry, std::move(*instances)};
+            return Selection{Selection::Outcome::Chosen, &entry, std::move(instances)};
         }
         logWarning("Chosen Minecraft server instance \"" + entry.server + "\" already exists.");
         if (auto shown =
@@ -107,9 +102,9 @@ Result<Selection> selectServerInstance(const std::vector<MinecraftServerEntry>& 
         case 1:
             continue;
         case 2:
-            return Selection{Selection::Outcome::Overwrite, &entry, std::move(*instances)};
+            return Selection{Selection::Outcome::Overwrite, &entry, std::move(instances)};
         case 3:
-            return Selection{Selection::Outcome::Quit, nullptr, std::move(*instances)};
+            return Selection{Selection::Outcome::Quit, nullptr, std::move(instances)};
         default:
             logError("Unhandled option number.");
             return std::unexpected(Error::Failure);

@@ -25,7 +25,7 @@ struct Selection {
     };
     Outcome outcome;
     const MinecraftServerEntry* entry;
-    /// The launcher's open instances directory.
+    /// The launcher's open instance folder.
     Directory instances;
 };
 
@@ -37,10 +37,10 @@ Result<bool> nameResolvesOnDisk(const Directory& instances, const std::string& n
 
 /// Shows the catalogue as a numbered menu and reads the player's choice; an instance that
 /// already exists leads to a menu of going back, overwriting or quitting. An instance exists when
-/// an entry of `instances` has its name byte for byte, or else when `resolves` finds it.
+/// an entry of `instances`, the launcher's instance folder, has its name byte for byte, or else
+/// when `resolves` finds it. The selection holds `instances` from then on.
 Result<Selection> selectServerInstance(const std::vector<MinecraftServerEntry>& catalogue,
-                                       const std::string& launcherPath, BufferedReader& in,
-                                       BufferedWriter& out,
+                                       Directory instances, BufferedReader& in, BufferedWriter& out,
                                        NameResolves resolves = &nameResolvesOnDisk);
 
 } // namespace tarnvex

@@ -52,11 +52,11 @@ const std::string serversDat = "\x0A\x00\x00"
                                "\x08\x00\x04name\x00\x10The Gable Fields"
                                "\x00\x00"s;
 
-std::string logOfWholeRun(const InstallerRun& run) {
+std::string logOfWholeRun(const std::string& instancePath) {
     return "info: Writing icon_velkrhub.png\n"
            "info: Checking for Minecraft server instances on remote...\n"
            "info: Downloading tarnvex client to " +
-           run.home().instancePath("Lantern Hollow") +
+           instancePath +
            "\n"
            "info: Writing minecraft/servers.dat\n"
            "info: Writing mmc-pack.json\n"
@@ -64,6 +64,10 @@ std::string logOfWholeRun(const InstallerRun& run) {
            "info: Done adding instance!\n"
            "info: Done!\n"
            "Press Enter to exit...\n";
+}
+
+std::string logOfWholeRun(const InstallerRun& run) {
+    return logOfWholeRun(run.home().instancePath("Lantern Hollow"));
 }
 
 // The launcher directory after a whole run, with nothing left of the run's own work.
@@ -139,6 +143,52 @@ TEST_F(Installer, WritesTheChosenInstance) {
     EXPECT_EQ(result.standardError, logOfWholeRun(run));
     expectInstanceWritten();
     EXPECT_EQ(test::listTree(run.home().launcherPath()), wholeTree);
+}
+
+TEST_F(Installer, WritesIntoTheFoldersPrismsSettingsName) {
+    const test::TempDirectory drive;
+    const std::string instances = drive.path() + "/Games, Disk/instances";
+    test::makeDirectories(instances);
+    test::makeDirectories(drive.path() + "/icons");
+    test::writeFile(run.home().launcherPath() + "/prismlauncher.cfg",
+                    "[General]\nConfigVersion=1.2\nIconsDir=" + drive.path() +
+                        "/icons\nInstanceDir=\"" + instances + "\"\n");
+    const auto result = run.run("2\n\n");
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    EXPECT_EQ(result.standardError, logOfWholeRun(instances + "/Lantern Hollow"));
+    EXPECT_EQ(test::listTree(drive.path()),
+              "Games, Disk/\n"
+              "Games, Disk/instances/\n"
+              "Games, Disk/instances/Lantern Hollow/\n"
+              "Games, Disk/instances/Lantern Hollow/instance.cfg\n"
+              "Games, Disk/instances/Lantern Hollow/minecraft/\n"
+              "Games, Disk/instances/Lantern Hollow/minecraft/servers.dat\n"
+              "Games, Disk/instances/Lantern Hollow/mmc-pack.json\n"
+              "Games, Disk/instances/Lantern Hollow/tarnvex_client-aarch64-macos\n"
+              "icons/\n"
+              "icons/icon_velkorhub.png\n");
+    EXPECT_EQ(test::listTree(run.home().launcherPath()), "instances/\nprismlauncher.cfg\n");
+}
+
+TEST_F(Installer, AMissingNamedFolderEndsTheRunBeforeAnythingIsWritten) {
+    const test::TempDirectory drive;
+    const std::string missing = drive.path() + "/unplugged";
+    const std::string cases[][3] = {
+        {"InstanceDir", "", "InstanceFolderUnavailable"},
+        {"IconsDir", "info: Writing icon_velkrhub.png\n", "IconFolderUnavailable"},
+    };
+    for (const auto& [key, logged, error] : cases) {
+        test::writeFile(run.home().launcherPath() + "/prismlauncher.cfg",
+                        "ConfigVersion=1.2\n" + key + "=" + missing + "\n");
+        const auto result = run.run("2\n\n");
+        EXPECT_EQ(result.exitStatus, 1);
+        EXPECT_EQ(result.standardError, logged +
+                                            "error: A folder named in Prism Launcher's settings "
+                                            "is missing (is its drive connected?): " +
+                                            missing + "\nerror: " + error + "\n");
+        EXPECT_EQ(test::listTree(run.home().launcherPath()), "instances/\nprismlauncher.cfg\n");
+        EXPECT_EQ(test::listTree(drive.path()), "");
+    }
 }
 
 TEST_F(Installer, TheNewInstanceAppearsInInstancesWholeAtOnce) {

@@ -19,12 +19,14 @@ using test::TempDirectory;
 using test::writeFile;
 
 constexpr std::size_t iconBytes = 38796;
+const LauncherFolder defaultIcons{"icons", "icons", false, Error::IconFolderUnavailable};
 
 TEST(Icon, WritesTheEmbeddedPngIntoANewIconsFolder) {
     TempDirectory launcher;
     StderrCapture stderrText;
     DirectorySyncs touched;
-    ASSERT_TRUE(writeIcon(Directory::open(launcher.path()).value(), touched).has_value());
+    ASSERT_TRUE(
+        writeIcon(Directory::open(launcher.path()).value(), defaultIcons, touched).has_value());
     EXPECT_EQ(stderrText.text(), "info: Writing icon_velkrhub.png\n");
     EXPECT_EQ(listTree(launcher.path()), "icons/\nicons/icon_velkorhub.png\n");
 
@@ -42,7 +44,8 @@ TEST(Icon, ReplacesALargerIconAndKeepsTheOtherIcons) {
     writeFile(launcher.path() + "/icons/icon_velkorhub.png", std::string(100000, 'x'));
     writeFile(launcher.path() + "/icons/other.png", "other");
     DirectorySyncs touched;
-    ASSERT_TRUE(writeIcon(Directory::open(launcher.path()).value(), touched).has_value());
+    ASSERT_TRUE(
+        writeIcon(Directory::open(launcher.path()).value(), defaultIcons, touched).has_value());
     EXPECT_EQ(readFile(launcher.path() + "/icons/icon_velkorhub.png").size(), iconBytes);
     EXPECT_EQ(readFile(launcher.path() + "/icons/other.png"), "other");
     EXPECT_EQ(listTree(launcher.path()), "icons/\nicons/icon_velkorhub.png\nicons/other.png\n");

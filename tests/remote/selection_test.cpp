@@ -15,6 +15,10 @@ using Console = test::MemoryConsole;
 using test::StderrCapture;
 using test::TempHome;
 
+Directory instancesOf(const TempHome& home) {
+    return Directory::open(home.launcherPath() + "/instances").value();
+}
+
 MinecraftServerEntry entry(std::string server, std::string version, std::string loader) {
     return {std::move(loader), std::move(server), std::move(version), "1.0", "a.example.org"};
 }
@@ -41,7 +45,7 @@ TEST(Selection, ShowsTheMenuAndTakesTheChosenEntry) {
     test::makeDirectories(home.instancePath("Lantern"));
     Console console("2\n");
     StderrCapture stderrText;
-    auto selected = selectServerInstance(catalogue, home.launcherPath(), console.in, console.out);
+    auto selected = selectServerInstance(catalogue, instancesOf(home), console.in, console.out);
     ASSERT_TRUE(selected.has_value());
     EXPECT_EQ(selected->outcome, Selection::Outcome::Chosen);
     EXPECT_EQ(selected->entry, &catalogue[1]);
@@ -54,7 +58,7 @@ TEST(Selection, BackShowsTheWholeMenuAgainAndOverwriteTakesTheEntry) {
     test::makeDirectories(home.instancePath("Lantern Hollow"));
     Console console("2\n1\n2\n2\n");
     StderrCapture stderrText;
-    auto selected = selectServerInstance(catalogue, home.launcherPath(), console.in, console.out);
+    auto selected = selectServerInstance(catalogue, instancesOf(home), console.in, console.out);
     ASSERT_TRUE(selected.has_value());
     EXPECT_EQ(selected->outcome, Selection::Outcome::Overwrite);
     EXPECT_EQ(selected->entry, &catalogue[1]);
@@ -73,7 +77,7 @@ TEST(Selection, ANameTheVolumeFindsInAnotherCaseOrFormExists) {
     Console console("2\n2\n");
     StderrCapture stderrText;
     auto selected =
-        selectServerInstance(catalogue, home.launcherPath(), console.in, console.out,
+        selectServerInstance(catalogue, instancesOf(home), console.in, console.out,
                              [](const Directory&, const std::string& name) -> Result<bool> {
                                  return name == "Lantern Hollow";
                              });
@@ -90,7 +94,7 @@ TEST(Selection, QuitEndsWithNothingMore) {
     test::writeFile(home.instancePath("Lantern Hollow"), "any kind of entry counts");
     Console console("2\n3\n");
     StderrCapture stderrText;
-    auto selected = selectServerInstance(catalogue, home.launcherPath(), console.in, console.out);
+    auto selected = selectServerInstance(catalogue, instancesOf(home), console.in, console.out);
     ASSERT_TRUE(selected.has_value());
     EXPECT_EQ(selected->outcome, Selection::Outcome::Quit);
     EXPECT_EQ(console.sink.text, menu + "SELECT> " + existsMenu + "SELECT> ");
@@ -100,7 +104,7 @@ TEST(Selection, AnEmptyCatalogueHasNothingToDo) {
     TempHome home;
     Console console("");
     StderrCapture stderrText;
-    auto selected = selectServerInstance({}, home.launcherPath(), console.in, console.out);
+    auto selected = selectServerInstance({}, instancesOf(home), console.in, console.out);
     ASSERT_TRUE(selected.has_value());
     EXPECT_EQ(selected->outcome, Selection::Outcome::NothingToDo);
     EXPECT_EQ(console.sink.text, "");
@@ -108,19 +112,12 @@ TEST(Selection, AnEmptyCatalogueHasNothingToDo) {
                                  "info: Nothing to do.\n");
 }
 
-TEST(Selection, FailsWithoutAnInstancesDirectoryEvenForAnEmptyCatalogue) {
-    test::TempDirectory launcher;
-    Console console("");
-    EXPECT_THAT(selectServerInstance({}, launcher.path(), console.in, console.out),
-                FailsWith(Error::FileNotFound));
-}
-
 TEST(Selection, RefusesMoreEntriesThanThePromptCanOffer) {
     TempHome home;
     const std::vector<MinecraftServerEntry> large(256, entry("S", "1.20.1", "fabric"));
     Console console("1\n");
     StderrCapture stderrText;
-    EXPECT_THAT(selectServerInstance(large, home.launcherPath(), console.in, console.out),
+    EXPECT_THAT(selectServerInstance(large, instancesOf(home), console.in, console.out),
                 FailsWith(Error::TooManyServerInstances));
     EXPECT_EQ(console.sink.text, "");
     EXPECT_EQ(stderrText.text(),
@@ -129,7 +126,7 @@ TEST(Selection, RefusesMoreEntriesThanThePromptCanOffer) {
     const std::vector<MinecraftServerEntry> largest(255, entry("S", "1.20.1", "fabric"));
     Console choosing("255\n");
     EXPECT_TRUE(
-        selectServerInstance(largest, home.launcherPath(), choosing.in, choosing.out).has_value());
+        selectServerInstance(largest, instancesOf(home), choosing.in, choosing.out).has_value());
 }
 
 TEST(Selection, RefusesANameThatIsNotOneDirectoryBelowInstances) {
@@ -144,7 +141,7 @@ TEST(Selection, RefusesANameThatIsNotOneDirectoryBelowInstances) {
         const std::string listingBefore = test::listTree(home.home());
         Console console("1\n");
         StderrCapture stderrText;
-        EXPECT_THAT(selectServerInstance({entry(name, "1.20.1", "fabric")}, home.launcherPath(),
+        EXPECT_THAT(selectServerInstance({entry(name, "1.20.1", "fabric")}, instancesOf(home),
                                          console.in, console.out),
                     FailsWith(Error::InvalidInstanceName));
         EXPECT_EQ(stderrText.text(),
@@ -156,7 +153,7 @@ TEST(Selection, RefusesANameThatIsNotOneDirectoryBelowInstances) {
 TEST(Selection, EndsWithEndOfStreamWhenInputEnds) {
     TempHome home;
     Console console("");
-    EXPECT_THAT(selectServerInstance(catalogue, home.launcherPath(), console.in, console.out),
+    EXPECT_THAT(selectServerInstance(catalogue, instancesOf(home), console.in, console.out),
                 FailsWith(Error::EndOfStream));
 }
 

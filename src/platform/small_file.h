@@ -1,0 +1,17 @@
+#pragma once
+
+#include "error.h"
+#include "platform/directory.h"
+
+#include <cstddef>
+#include <string>
+
+namespace tarnvex {
+
+/// The whole of the regular file `name` in `directory`, read only where it holds at most `limit`
+/// bytes: a larger one fails with `FileTooBig`, anything but a regular file with `InvalidFormat`,
+/// so that neither a huge file nor a pipe can hold the run up.
+Result<std::string> readSmallFile(const Directory& directory, const std::string& name,
+                                  std::size_t limit);
+
+} // namespace tarnvex
