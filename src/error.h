@@ -16,6 +16,7 @@ namespace tarnvex {
     X(ConnectionRefused)                                                                           \
     X(ConnectionResetByPeer)                                                                       \
     X(ConnectionTimedOut)                                                                          \
+    X(Deadlock)                                                                                    \
     X(DecompressionFailed)                                                                         \
     X(DeviceBusy)                                                                                  \
     X(DirNotEmpty)                                                                                 \
@@ -42,8 +43,10 @@ namespace tarnvex {
     X(MissingField)                                                                                \
     X(NameTooLong)                                                                                 \
     X(NetworkError)                                                                                \
+    X(NoDeviceOrAddress)                                                                           \
     X(NoSpaceLeft)                                                                                 \
     X(NotDir)                                                                                      \
+    X(OperationNotSupported)                                                                       \
     X(OutOfMemory)                                                                                 \
     X(Overflow)                                                                                    \
     X(PathAlreadyExists)                                                                           \
@@ -53,6 +56,7 @@ namespace tarnvex {
     X(ReadOnlyFileSystem)                                                                          \
     X(RenameAcrossMountPoints)                                                                     \
     X(ServerAddressTooLong)                                                                        \
+    X(StaleFileHandle)                                                                             \
     X(SymLinkLoop)                                                                                 \
     X(SyntaxError)                                                                                 \
     X(SystemResources)                                                                             \

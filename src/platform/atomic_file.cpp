@@ -95,6 +95,8 @@ void AtomicFile::discard() noexcept {
         return;
     }
     pending_ = false;
+    // Emptied before the close, which on a network volume would first send what was written.
+    (void)::ftruncate(file_.get(), 0);
     file_.reset();
     (void)::unlinkat(dir_.get(), temporaryName_.c_str(), 0);
     removal_.release();

@@ -411,9 +411,9 @@ std::string clientTemporary(const FaultRun& f) {
 
 TEST(FaultInjection, EndedDuringTheDownloadKeepsTheOldClientOrMakesNoInstance) {
     // SIGKILL leaves its temporary, or its staging folder, to the next run; the signals a player
-    // sends (Ctrl-C, kill, a closed Terminal window) have them removed before the run ends.
+    // sends (Ctrl-C, kill, a closed Terminal window, Ctrl-\) have them removed before the run ends.
     for (const bool fresh : {false, true}) {
-        for (const int signal : {SIGKILL, SIGINT, SIGTERM, SIGHUP}) {
+        for (const int signal : {SIGKILL, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
             SCOPED_TRACE(testing::Message()
                          << (fresh ? "new instance, " : "") << "signal " << signal);
             KillTarget target(signal);
