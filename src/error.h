@@ -26,7 +26,6 @@ namespace tarnvex {
     X(Failure)                                                                                     \
     X(FileBusy)                                                                                    \
     X(FileLocksUnavailable)                                                                        \
-    X(FileLockTimedOut)                                                                            \
     X(FileNotFound)                                                                                \
     X(FileTooBig)                                                                                  \
     X(HttpClientError)                                                                             \

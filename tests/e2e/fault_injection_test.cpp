@@ -454,6 +454,10 @@ TEST(FaultInjection, EndedDuringTheDownloadKeepsTheOldClientOrMakesNoInstance) {
                 const std::string held = readFile(f.path(temporary));
                 EXPECT_TRUE(!held.empty() && held.size() <= sent && body.starts_with(held))
                     << held.size();
+                // A run that adds another instance clears it away.
+                const auto other = f.run.run("1\n\n");
+                EXPECT_EQ(other.exitStatus, 0) << other.standardError;
+                EXPECT_EQ(f.staleTemporaries(), "");
             } else {
                 EXPECT_EQ(f.staleTemporaries(), "");
                 if (fresh) {
