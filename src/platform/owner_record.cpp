@@ -144,7 +144,7 @@ std::optional<std::string> startOf(pid_t pid) {
     kinfo_proc info = {};
     std::size_t size = sizeof(info);
     // No such process answers with nothing at all.
-    if (::sysctl(query.data(), query.size(), &info, &size, nullptr, 0) != 0 ||
+    if (::sysctl(query.data(), static_cast<u_int>(query.size()), &info, &size, nullptr, 0) != 0 ||
         size < sizeof(info)) {
         return std::nullopt;
     }
