@@ -35,7 +35,7 @@ Result<bool> isMountPoint(int parentFd, int fd) {
     if (status.st_dev != parent.st_dev) {
         return true;
     }
-#if defined(__linux__) && defined(STATX_ATTR_MOUNT_ROOT)
+#if defined(__linux__) && defined(_GNU_SOURCE) && defined(STATX_ATTR_MOUNT_ROOT)
     // A bind mount shows the device of the file system it shows, so only the kernel can tell
     // where it starts. A kernel before 5.8 (or a C library that stands in for statx) leaves the
     // attribute out of the mask, and the device alone tells.
