@@ -214,24 +214,24 @@ std::string ownerRecordOfThisProcess() {
     return record;
 }
 
-OwnerState ownerStateOf(std::string_view text) {
-    const auto record = parse(text);
+OwnerState ownerStateOf(std::string_view record) {
+    const auto parsed = parse(record);
     const auto machine = machineName();
     const auto boot = bootName();
-    if (!record || !machine || !boot || record->machine != *machine) {
+    if (!parsed || !machine || !boot || parsed->machine != *machine) {
         return OwnerState::Unknown;
     }
-    if (record->boot != *boot) {
+    if (parsed->boot != *boot) {
         return OwnerState::Gone;
     }
-    if (::kill(record->process, 0) != 0 && errno == ESRCH) {
+    if (::kill(parsed->process, 0) != 0 && errno == ESRCH) {
         return OwnerState::Gone;
     }
-    const auto started = startOf(record->process);
-    if (!started || record->started == unknown) {
+    const auto started = startOf(parsed->process);
+    if (!started || parsed->started == unknown) {
         return OwnerState::Unknown;
     }
-    return *started == record->started ? OwnerState::Alive : OwnerState::Gone;
+    return *started == parsed->started ? OwnerState::Alive : OwnerState::Gone;
 }
 
 Result<void> writeOwnerRecord(int directoryFd, const std::string& name) {
