@@ -3,6 +3,7 @@
 #include "console/log.h"
 #include "instance/icon.h"
 #include "instance/instance_cfg.h"
+#include "instance/instance_temporaries.h"
 #include "instance/make_open_dir.h"
 #include "instance/mmc_pack.h"
 #include "instance/servers_dat.h"
@@ -71,6 +72,7 @@ Result<void> writeInstance(const InstallerSettings& settings, HttpClient& downlo
     const std::string instancePath = joinPath({instancesFolder.path, entry.server});
     // Every run clears what killed runs left, so none of it outlives the instance it was for.
     sweepStagingFolders(selection.instances);
+    sweepInstanceTemporaries(selection.instances);
     if (selection.outcome == Selection::Outcome::Overwrite) {
         auto instanceDirectory = makeOpenDir(selection.instances, entry.server, touched);
         if (!instanceDirectory) {

@@ -16,6 +16,7 @@ namespace tarnvex {
     X(ConnectionRefused)                                                                           \
     X(ConnectionResetByPeer)                                                                       \
     X(ConnectionTimedOut)                                                                          \
+    X(Deadlock)                                                                                    \
     X(DecompressionFailed)                                                                         \
     X(DeviceBusy)                                                                                  \
     X(DirNotEmpty)                                                                                 \
@@ -25,7 +26,6 @@ namespace tarnvex {
     X(Failure)                                                                                     \
     X(FileBusy)                                                                                    \
     X(FileLocksUnavailable)                                                                        \
-    X(FileLockTimedOut)                                                                            \
     X(FileNotFound)                                                                                \
     X(FileTooBig)                                                                                  \
     X(HttpClientError)                                                                             \
@@ -44,8 +44,10 @@ namespace tarnvex {
     X(MissingField)                                                                                \
     X(NameTooLong)                                                                                 \
     X(NetworkError)                                                                                \
+    X(NoDeviceOrAddress)                                                                           \
     X(NoSpaceLeft)                                                                                 \
     X(NotDir)                                                                                      \
+    X(OperationNotSupported)                                                                       \
     X(OutOfMemory)                                                                                 \
     X(Overflow)                                                                                    \
     X(PathAlreadyExists)                                                                           \
@@ -55,6 +57,7 @@ namespace tarnvex {
     X(ReadOnlyFileSystem)                                                                          \
     X(RenameAcrossMountPoints)                                                                     \
     X(ServerAddressTooLong)                                                                        \
+    X(StaleFileHandle)                                                                             \
     X(SymLinkLoop)                                                                                 \
     X(SyntaxError)                                                                                 \
     X(SystemResources)                                                                             \

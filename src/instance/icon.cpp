@@ -19,6 +19,7 @@ Result<void> writeIcon(const Directory& launcherDirectory, const LauncherFolder&
     if (!icons) {
         return std::unexpected(icons.error());
     }
+    sweepTemporaries(*icons);
     const auto image = iconImage();
     return replaceFile(*icons, std::string(iconKey) + ".png",
                        std::string_view(reinterpret_cast<const char*>(image.data()), image.size()),

@@ -54,7 +54,7 @@ std::string serversDatBytes(std::string_view address) {
 
 Result<void> writeServersDat(const Directory& instanceDirectory, std::string_view address,
                              DirectorySyncs& touched) {
-    auto minecraft = makeOpenDir(instanceDirectory, "minecraft", touched);
+    auto minecraft = makeOpenDir(instanceDirectory, minecraftFolderName, touched);
     if (!minecraft) {
         return std::unexpected(minecraft.error());
     }

@@ -10,6 +10,9 @@
 
 namespace tarnvex {
 
+/// The folder of the instance directory that holds the game's own files.
+inline constexpr std::string_view minecraftFolderName = "minecraft";
+
 /// The longest address the 16-bit length of an NBT string can hold.
 inline constexpr std::size_t maxServerAddressBytes = 65535;
 

@@ -3,7 +3,9 @@
 #include "instance/instance_name.h"
 #include "instance/make_open_dir.h"
 #include "platform/errno_error.h"
+#include "platform/owner_record.h"
 #include "platform/ownership_lock.h"
+#include "platform/random_suffix.h"
 #include "platform/rename_no_replace.h"
 #include "platform/retry_interrupted.h"
 #include "platform/tree_removal.h"
@@ -25,6 +27,12 @@ constexpr std::string_view lastFile = "instance.cfg";
 
 std::string stagingPrefix() {
     return std::string(reservedNamePrefix) + "staging-";
+}
+
+// Beside the instance in the staging folder, under a name no instance can have: whose the folder
+// is, for a sweep on a volume without locks.
+std::string ownerRecordName() {
+    return std::string(reservedNamePrefix) + "owner";
 }
 
 // Made and opened in one go, so that no interruption falls between the folder and its mark.
@@ -97,6 +105,11 @@ Result<StagedInstance> StagedInstance::create(const Directory& instances, std::s
         return std::unexpected(parent.error());
     }
     StagedInstance staging(std::move(*own), std::move(*parent), std::move(server));
+    const std::string record = ownerRecordName();
+    staging.ownerRemoval_ = RemovalOnInterrupt(staging.parent_.fd(), record, EntryKind::File);
+    if (auto written = writeOwnerRecord(staging.parent_.fd(), record); !written) {
+        return std::unexpected(written.error());
+    }
     auto made = staging.parent_.makeChild(staging.server_, directoryMode);
     auto staged = made ? staging.parent_.openChild(staging.server_)
                        : Result<Directory>(std::unexpected(made.error()));
@@ -117,7 +130,8 @@ StagedInstance::StagedInstance(Directory instances, OwnedEntry&& parent, std::st
 
 StagedInstance::StagedInstance(StagedInstance&& other) noexcept
     : instances_(std::move(other.instances_)), parentName_(std::move(other.parentName_)),
-      parentRemoval_(std::move(other.parentRemoval_)), madeRemoval_(std::move(other.madeRemoval_)),
+      parentRemoval_(std::move(other.parentRemoval_)),
+      ownerRemoval_(std::move(other.ownerRemoval_)), madeRemoval_(std::move(other.madeRemoval_)),
       parent_(std::move(other.parent_)), staged_(std::move(other.staged_)),
       server_(std::move(other.server_)), pending_(std::exchange(other.pending_, false)) {}
 
@@ -125,8 +139,10 @@ StagedInstance::~StagedInstance() {
     // Still locked by `parent_`, so no other run takes it meanwhile; what cannot be removed now
     // is left to a later run's sweep.
     if (pending_) {
-        (void)removeTree(instances_, parentName_);
+        (void)removeTree(instances_, parentName_, parent_);
     }
+    // Its mark names the record through `parent_`, which closes before the member would go.
+    ownerRemoval_.release();
 }
 
 Result<void> StagedInstance::place(DirectorySyncs& touched) {
@@ -147,8 +163,10 @@ Result<void> StagedInstance::place(DirectorySyncs& touched) {
     if (renamed) {
         touched.add(parent_.fd());
         auto synced = touched.syncDirectories();
-        // Until it is gone, an interruption still removes the empty staging folder; after a kill
+        // Until it is gone, an interruption still removes the emptied staging folder; after a kill
         // the next run's sweep does.
+        (void)::unlinkat(parent_.fd(), ownerRecordName().c_str(), 0);
+        ownerRemoval_.release();
         (void)::unlinkat(instances_.fd(), parentName_.c_str(), AT_REMOVEDIR);
         parentRemoval_.release();
         touched.add(instances_.fd());
@@ -166,11 +184,17 @@ Result<void> StagedInstance::place(DirectorySyncs& touched) {
 }
 
 void sweepStagingFolders(const Directory& instances) {
-    sweepLeftovers(instances, stagingPrefix(), O_RDONLY | O_DIRECTORY,
-                   [&](const std::string& left) {
-                       // What cannot be cleared now stays for a later run, never followed.
-                       (void)removeTree(instances, left);
-                   });
+    const std::string prefix = stagingPrefix();
+    sweepLeftovers(
+        instances, EntryKind::Directory,
+        [&](std::string_view name) {
+            return name.starts_with(prefix) && isRandomSuffix(name.substr(prefix.size()));
+        },
+        [&](const std::string& left, UniqueFd held) {
+            // What cannot be cleared now stays for a later run, never followed.
+            (void)removeTree(instances, left, Directory(std::move(held)));
+        },
+        [](int folder) { return ownerStateOfRecord(folder, ownerRecordName()); });
 }
 
 } // namespace tarnvex

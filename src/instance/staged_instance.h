@@ -18,7 +18,8 @@ namespace tarnvex {
 class StagedInstance {
 public:
     /// Makes this run's staging folder, locked while it lives so that no other run clears it
-    /// away, and removed with what it holds should the run be interrupted.
+    /// away, and removed with what it holds should the run be interrupted. It records this process
+    /// as its owner, for a volume without locks.
     static Result<StagedInstance> create(const Directory& instances, std::string server);
 
     StagedInstance(StagedInstance&& other) noexcept;
@@ -43,6 +44,7 @@ private:
     Directory instances_;
     std::string parentName_;
     RemovalOnInterrupt parentRemoval_;
+    RemovalOnInterrupt ownerRemoval_;
     // On the heap, so that the directories below, which point to it, can move with it.
     std::unique_ptr<RemovalOnInterruptGroup> madeRemoval_;
     Directory parent_;
@@ -52,7 +54,8 @@ private:
 };
 
 /// Clears away the staging folders in `instances` of runs that ended without placing them, each
-/// while holding its lock; what cannot be removed is left, and nothing outside is touched.
+/// while holding its lock or, where it cannot be locked, once its owner is known to be gone; what
+/// cannot be removed is left, and nothing outside is touched.
 void sweepStagingFolders(const Directory& instances);
 
 } // namespace tarnvex

@@ -4,10 +4,12 @@
 #include "platform/disk_sync.h"
 #include "platform/errno_error.h"
 #include "platform/ownership_lock.h"
+#include "platform/random_suffix.h"
 #include "platform/retry_interrupted.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -23,6 +25,17 @@ std::string temporaryPrefix(const std::string& name) {
     std::string prefix = ".";
     prefix.append(name).append(temporaryMarker);
     return prefix;
+}
+
+// Whether `entry` has the shape of a temporary's name: "." and a file name, then the marker and
+// a random suffix.
+bool isTemporaryName(std::string_view entry) {
+    constexpr std::size_t tail = temporaryMarker.size() + randomSuffixLength;
+    if (entry.size() <= 1 + tail || !entry.starts_with('.')) {
+        return false;
+    }
+    const std::string_view end = entry.substr(entry.size() - tail);
+    return end.starts_with(temporaryMarker) && isRandomSuffix(end.substr(temporaryMarker.size()));
 }
 
 Result<UniqueFd> createExclusive(int dirFd, const std::string& path) {
@@ -43,11 +56,7 @@ Result<AtomicFile> AtomicFile::create(const Directory& dir, std::string name) {
     if (!dirCopy) {
         return std::unexpected(errorFromErrno(errno));
     }
-    const std::string prefix = temporaryPrefix(name);
-    // Best effort: a leftover that cannot be removed does no harm beyond taking space.
-    sweepLeftovers(dir, prefix, O_WRONLY,
-                   [&](const std::string& stale) { (void)::unlinkat(dir.fd(), stale.c_str(), 0); });
-    auto temporary = makeOwnedEntry(dirCopy.get(), prefix, EntryKind::File,
+    auto temporary = makeOwnedEntry(dirCopy.get(), temporaryPrefix(name), EntryKind::File,
                                     [&](const std::string& temporaryName) {
                                         return createExclusive(dirCopy.get(), temporaryName);
                                     });
@@ -95,6 +104,8 @@ void AtomicFile::discard() noexcept {
         return;
     }
     pending_ = false;
+    // Emptied before the close, which on a network volume would first send what was written.
+    (void)::ftruncate(file_.get(), 0);
     file_.reset();
     (void)::unlinkat(dir_.get(), temporaryName_.c_str(), 0);
     removal_.release();
@@ -156,6 +167,14 @@ Result<void> AtomicFile::commit(DirectorySyncs& touched) {
     removal_.release();
     touched.add(dir_.get());
     return {};
+}
+
+void sweepTemporaries(const Directory& dir) {
+    sweepLeftovers(dir, EntryKind::File, isTemporaryName,
+                   [&](const std::string& stale, UniqueFd /*held*/) {
+                       // Best effort: a leftover that stays does no harm beyond taking space.
+                       (void)::unlinkat(dir.fd(), stale.c_str(), 0);
+                   });
 }
 
 Result<void> replaceFile(const Directory& dir, std::string name, std::string_view bytes,

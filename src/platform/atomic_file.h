@@ -20,10 +20,9 @@ namespace tarnvex {
 class AtomicFile final : public ByteSink {
 public:
     /// Starts a replacement of `name` in `dir`: a new, empty temporary, write-only, closed on exec,
-    /// mode 0666 before the umask, locked until it is committed or dropped. Temporaries of the
-    /// same name left by an interrupted earlier run are removed first; those that another run is
-    /// writing, and holds locked, stay. In a directory built out of sight, the file is marked for
-    /// removal on interrupt under its final name too, from the commit on.
+    /// mode 0666 before the umask, locked (where the volume allows) until it is committed or
+    /// dropped. In a directory built out of sight, the file is marked for removal on interrupt
+    /// under its final name too, from the commit on.
     static Result<AtomicFile> create(const Directory& dir, std::string name);
 
     AtomicFile(AtomicFile&& other) noexcept;
@@ -60,6 +59,11 @@ private:
     off_t written_ = 0;
     off_t writeBackStarted_ = 0;
 };
+
+/// Removes the temporaries in `dir` that runs which ended left, of any file, each while holding its
+/// lock: those another run is writing stay, as does all that cannot be locked or is not a regular
+/// file. `dir` is listed once.
+void sweepTemporaries(const Directory& dir);
 
 /// Replaces `name` in `dir` with `bytes` in one step, writing them through a buffer of 4096 bytes;
 /// `dir` is left to `touched` to sync.

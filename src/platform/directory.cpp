@@ -14,9 +14,9 @@ namespace tarnvex {
 
 namespace {
 
-Result<UniqueFd> openDirectoryAt(int base, const char* path) {
-    const int fd =
-        retryInterrupted([&] { return ::openat(base, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+Result<UniqueFd> openDirectoryAt(int base, const char* path, int flags = 0) {
+    const int fd = retryInterrupted(
+        [&] { return ::openat(base, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | flags); });
     if (fd < 0) {
         return std::unexpected(errorFromErrno(errno));
     }
@@ -45,6 +45,15 @@ Result<Directory> Directory::openChild(const std::string& relativePath) const {
     Directory child(std::move(*fd));
     child.removalOnInterrupt_ = removalOnInterrupt_;
     return child;
+}
+
+Result<Directory> Directory::openChildNoFollow(const std::string& name) const {
+    // Non-blocking, so that a FIFO planted under the name cannot stall the open.
+    auto fd = openDirectoryAt(fd_.get(), name.c_str(), O_NOFOLLOW | O_NONBLOCK);
+    if (!fd) {
+        return std::unexpected(fd.error());
+    }
+    return Directory(std::move(*fd));
 }
 
 Result<void> Directory::makeChild(const std::string& relativePath, mode_t mode) const {

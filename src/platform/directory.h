@@ -24,6 +24,10 @@ public:
     /// Opens a directory below this one; it carries this one's `removalOnInterrupt`.
     Result<Directory> openChild(const std::string& relativePath) const;
 
+    /// Opens the directory `name` right here, never through a link (that fails) and without this
+    /// one's `removalOnInterrupt`: for what the installer looks into or removes.
+    Result<Directory> openChildNoFollow(const std::string& name) const;
+
     /// Creates one directory below this one with `mode` (before the umask); its parent must
     /// exist. An existing entry of that name fails with `PathAlreadyExists`. It is marked in
     /// `removalOnInterrupt`, if any.

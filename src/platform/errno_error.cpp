@@ -51,6 +51,18 @@ Error errorFromErrno(int errnoValue) {
         return Error::FileLocksUnavailable;
     case ETIMEDOUT:
         return Error::TimedOut;
+    case ESTALE:
+        return Error::StaleFileHandle;
+    case ENOTSUP:
+// One value on Linux, two on macOS.
+#if EOPNOTSUPP != ENOTSUP
+    case EOPNOTSUPP:
+#endif
+        return Error::OperationNotSupported;
+    case EDEADLK:
+        return Error::Deadlock;
+    case ENXIO:
+        return Error::NoDeviceOrAddress;
     default:
         return Error::Unexpected;
     }

@@ -32,7 +32,7 @@ struct Slot {
 std::array<Slot, slotCount> slots;
 unsigned long marksMade = 0;
 
-constexpr std::array interruptions{SIGINT, SIGTERM, SIGHUP};
+constexpr std::array interruptions{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 sigset_t interruptionSet() {
     sigset_t set;
@@ -48,8 +48,10 @@ void removeMarkedEntriesAndEnd(int signal) {
     for (const Slot& slot : slots) {
         if (slot.marked != 0 && slot.kind == EntryKind::File) {
             // A volume that keeps an open file's data under a hidden name once it is unlinked
-            // (NFS, FUSE) would keep its folder from going too.
+            // (NFS, FUSE) would keep its folder from going too. Emptied first, so that the close
+            // does not send a network volume what was written.
             if (slot.openFd >= 0) {
+                (void)::ftruncate(slot.openFd, 0);
                 (void)::close(slot.openFd);
             }
             (void)::unlinkat(slot.directoryFd, slot.name.data(), 0);

@@ -10,8 +10,9 @@
 
 namespace tarnvex {
 
-/// On SIGINT, SIGTERM and SIGHUP (Ctrl-C, `kill`, a closed Terminal window) removes every entry
-/// marked below, then ends the process by the same signal, as its default action would.
+/// On SIGINT, SIGTERM, SIGHUP and SIGQUIT (Ctrl-C, `kill`, a closed Terminal window, Ctrl-\)
+/// removes every entry marked below, then ends the process by the same signal, as its default
+/// action would.
 void installInterruptCleanup();
 
 /// What an interrupted run removes: a file (or link), or a directory once what it holds is gone.
@@ -24,9 +25,9 @@ class RemovalOnInterrupt {
 public:
     RemovalOnInterrupt() = default;
     /// Marks `name` in the directory `directoryFd`; the descriptor must stay open while marked.
-    /// `openFd`, where the run holds the file open, is closed before it is removed. Marks nothing
-    /// when too many entries are marked at once or the name is too long: a later run clears such
-    /// a leftover instead.
+    /// `openFd`, where the run holds the file open, is emptied and closed before it is removed.
+    /// Marks nothing when too many entries are marked at once or the name is too long: a later run
+    /// clears such a leftover instead.
     RemovalOnInterrupt(int directoryFd, std::string_view name, EntryKind kind,
                        int openFd = -1) noexcept;
     RemovalOnInterrupt(RemovalOnInterrupt&& other) noexcept;
@@ -70,7 +71,7 @@ private:
     std::size_t count_ = 0;
 };
 
-/// Holds SIGINT, SIGTERM and SIGHUP back while it lives, so that an entry and its mark come and
+/// Holds the interruptions back while it lives, so that an entry and its mark come and
 /// go together; one that arrives meanwhile takes effect when it ends.
 class InterruptionsDeferred {
 public:

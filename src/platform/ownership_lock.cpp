@@ -26,23 +26,25 @@ constexpr int attemptsAtAFreeName = 100;
 constexpr int lockTries = 200;
 constexpr std::chrono::milliseconds lockRetryPause{10};
 
-enum class LockOutcome : std::uint8_t { Held, Busy, Unsupported, Failed };
+enum class LockOutcome : std::uint8_t { Held, Busy, Unavailable };
 
-// A volume without locks answers so for any run's lock, and NFS, which emulates them with
-// byte-range locks, refuses an exclusive one on a descriptor opened read-only.
-bool meansNoLocks(int errnoValue) {
-    return errnoValue == ENOTSUP || errnoValue == EOPNOTSUPP || errnoValue == ENOSYS ||
-           errnoValue == EINVAL || errnoValue == EBADF;
-}
+LockCall currentLockCall = ::flock;
+// Set once a new entry of this run stayed "held" for the whole wait: a sweep holds only what it
+// is removing, and a new entry is empty, so the volume's answer means nothing, and later entries
+// do not wait for it.
+bool busyMeansNothing = false;
 
-LockOutcome tryLock(int fd) {
-    if (retryInterrupted([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0) {
+LockOutcome tryLock(int fd, int operation) {
+    if (retryInterrupted([&] { return currentLockCall(fd, operation | LOCK_NB); }) == 0) {
         return LockOutcome::Held;
     }
-    if (errno == EWOULDBLOCK) {
+    // Linux's CIFS client answers a conflict with EACCES.
+    if (errno == EWOULDBLOCK || errno == EACCES) {
         return LockOutcome::Busy;
     }
-    return meansNoLocks(errno) ? LockOutcome::Unsupported : LockOutcome::Failed;
+    // Unsupported (NFS refuses an exclusive lock on a descriptor opened read-only), no lock
+    // daemon (ENOLCK), or any other failure: nothing is known of other runs.
+    return LockOutcome::Unavailable;
 }
 
 // Whether `name` still names the file open at `fd`: a sweep may have removed it, and another
@@ -63,27 +65,19 @@ Result<bool> stillNamed(int directoryFd, const std::string& name, int fd) {
 }
 
 // Locks `fd`, which this run has just made as `name`, waiting a little while another run's sweep
-// holds it. Fails with `FileNotFound` when that sweep removed it first. What cannot be locked
-// stays unlocked, and no sweep can lock it either.
+// holds it. Fails with `FileNotFound` when that sweep removed it first. Whatever else the lock
+// answers, the entry stays this run's, unlocked: a sweep removes nothing it cannot lock unless
+// its run is known to be gone.
 Result<void> lockAsOurs(int directoryFd, const std::string& name, int fd) {
-    for (int tries = 0;; ++tries) {
-        const LockOutcome outcome = tryLock(fd);
-        if (outcome == LockOutcome::Unsupported) {
-            return {};
-        }
-        if (outcome == LockOutcome::Failed) {
-            return std::unexpected(errorFromErrno(errno));
-        }
-        if (outcome == LockOutcome::Held) {
-            break;
-        }
+    for (int tries = 0; !busyMeansNothing && tryLock(fd, LOCK_EX) == LockOutcome::Busy; ++tries) {
         if (tries == lockTries) {
-            return std::unexpected(Error::FileLockTimedOut);
+            busyMeansNothing = true;
+            break;
         }
         std::this_thread::sleep_for(lockRetryPause);
     }
     // Between the creation and this lock, a sweep may have locked the new entry and removed it;
-    // it is ours only if it is still there now that we hold the lock.
+    // it is ours only if it is still there now.
     auto named = stillNamed(directoryFd, name, fd);
     if (!named) {
         return std::unexpected(named.error());
@@ -94,11 +88,29 @@ Result<void> lockAsOurs(int directoryFd, const std::string& name, int fd) {
     return {};
 }
 
-std::optional<UniqueFd> lockLeftover(int directoryFd, const std::string& name, int flags) {
-    // Non-blocking, so that a FIFO planted under such a name cannot stall the open.
-    UniqueFd fd(::openat(directoryFd, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    // Whatever cannot be locked may be a live run's.
-    if (!fd || tryLock(fd.get()) != LockOutcome::Held) {
+// The leftover `name`, opened and locked, where it is one to remove.
+std::optional<UniqueFd> holdLeftover(int directoryFd, const std::string& name, EntryKind kind,
+                                     const std::function<OwnerState(int)>& ownerOf) {
+    // For reading, which any leftover allows (a temporary left read-only too); non-blocking, so
+    // that a FIFO planted under such a name cannot stall the open.
+    const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC |
+                      (kind == EntryKind::Directory ? O_DIRECTORY : 0);
+    UniqueFd fd(retryInterrupted([&] { return ::openat(directoryFd, name.c_str(), flags); }));
+    struct stat status = {};
+    if (!fd || ::fstat(fd.get(), &status) != 0 ||
+        (kind == EntryKind::File && !S_ISREG(status.st_mode))) {
+        return std::nullopt;
+    }
+    // A shared lock keeps an owner's exclusive one out just as well, and NFS gives it on a
+    // descriptor opened for reading.
+    const LockOutcome locked = tryLock(fd.get(), LOCK_SH);
+    if (locked == LockOutcome::Busy) {
+        return std::nullopt;
+    }
+    // A run known to be alive keeps its entry even where the lock was free: it may have gone on
+    // without one.
+    const OwnerState owner = ownerOf ? ownerOf(fd.get()) : OwnerState::Unknown;
+    if (owner == OwnerState::Alive || (locked != LockOutcome::Held && owner != OwnerState::Gone)) {
         return std::nullopt;
     }
     auto named = stillNamed(directoryFd, name, fd.get());
@@ -142,21 +154,33 @@ Result<OwnedEntry> makeOwnedEntry(int directoryFd, const std::string& prefix, En
     return std::unexpected(Error::PathAlreadyExists);
 }
 
-void sweepLeftovers(const Directory& dir, const std::string& prefix, int flags,
-                    const std::function<void(const std::string&)>& remove) {
+void sweepLeftovers(const Directory& dir, EntryKind kind,
+                    const std::function<bool(std::string_view)>& isLeftover,
+                    const std::function<void(const std::string&, UniqueFd)>& remove,
+                    const std::function<OwnerState(int)>& ownerOf) {
     std::vector<std::string> found;
     (void)dir.forEachEntry([&](std::string_view entry) {
-        if (entry.size() == prefix.size() + randomSuffixLength && entry.starts_with(prefix)) {
+        if (isLeftover(entry)) {
             found.emplace_back(entry);
         }
     });
     for (const std::string& entry : found) {
         // Held until the removal is done, so that no run that is just making this name can take
         // it for its own meanwhile.
-        if (const auto held = lockLeftover(dir.fd(), entry, flags); held) {
-            remove(entry);
+        if (auto held = holdLeftover(dir.fd(), entry, kind, ownerOf); held) {
+            remove(entry, std::move(*held));
         }
     }
+}
+
+LocksThrough::LocksThrough(LockCall call) : previous_(currentLockCall) {
+    currentLockCall = call;
+    busyMeansNothing = false;
+}
+
+LocksThrough::~LocksThrough() {
+    currentLockCall = previous_;
+    busyMeansNothing = false;
 }
 
 } // namespace tarnvex

@@ -7,6 +7,13 @@
 
 namespace tarnvex {
 
+namespace {
+
+constexpr std::string_view alphabet =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+} // namespace
+
 std::string randomSuffix() {
     static std::uint64_t counter = 0;
     timespec now{};
@@ -20,14 +27,17 @@ std::string randomSuffix() {
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
     x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
     x ^= x >> 31;
-    constexpr std::string_view alphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::string suffix;
     for (std::size_t i = 0; i < randomSuffixLength; ++i) {
         suffix.push_back(alphabet[x % alphabet.size()]);
         x /= alphabet.size();
     }
     return suffix;
+}
+
+bool isRandomSuffix(std::string_view text) {
+    return text.size() == randomSuffixLength &&
+           text.find_first_not_of(alphabet) == std::string_view::npos;
 }
 
 } // namespace tarnvex

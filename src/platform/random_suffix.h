@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace tarnvex {
 
@@ -10,5 +11,8 @@ inline constexpr std::size_t randomSuffixLength = 6;
 /// Letters and digits that make a hidden name of this run unlikely to meet another's; the name's
 /// creation (O_EXCL, mkdir) is what makes it safe.
 std::string randomSuffix();
+
+/// Whether `text` has the shape of a `randomSuffix`.
+bool isRandomSuffix(std::string_view text);
 
 } // namespace tarnvex

@@ -426,9 +426,9 @@ std::string clientTemporary(const FaultRun& f) {
 
 TEST(FaultInjection, EndedDuringTheDownloadKeepsTheOldClientOrMakesNoInstance) {
     // SIGKILL leaves its temporary, or its staging folder, to the next run; the signals a player
-    // sends (Ctrl-C, kill, a closed Terminal window) have them removed before the run ends.
+    // sends (Ctrl-C, kill, a closed Terminal window, Ctrl-\) have them removed before the run ends.
     for (const bool fresh : {false, true}) {
-        for (const int signal : {SIGKILL, SIGINT, SIGTERM, SIGHUP}) {
+        for (const int signal : {SIGKILL, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
             SCOPED_TRACE(testing::Message()
                          << (fresh ? "new instance, " : "") << "signal " << signal);
             KillTarget target(signal);
@@ -469,6 +469,10 @@ TEST(FaultInjection, EndedDuringTheDownloadKeepsTheOldClientOrMakesNoInstance) {
                 const std::string held = readFile(f.path(temporary));
                 EXPECT_TRUE(!held.empty() && held.size() <= sent && body.starts_with(held))
                     << held.size();
+                // A run that adds another instance clears it away.
+                const auto other = f.run.run("1\n\n");
+                EXPECT_EQ(other.exitStatus, 0) << other.standardError;
+                EXPECT_EQ(f.staleTemporaries(), "");
             } else {
                 EXPECT_EQ(f.staleTemporaries(), "");
                 if (fresh) {

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -107,21 +109,29 @@ TEST(AtomicFile, CreatesWithMode0666LessTheUmaskAndSetsAnotherOnRequest) {
     }
 }
 
-TEST(AtomicFile, RemovesOnlyTheTemporariesAnEarlierRunLeftForTheSameName) {
+TEST(AtomicFile, TheSweepRemovesOnlyTemporariesThatNoRunHolds) {
     TempDirectory temp;
-    for (const char* name :
-         {".servers.dat.tarnvex-a1B2c3", ".servers.dat.tarnvex-Zz9Yy8",
-          ".servers.dat.tarnvex-longer1", ".other.tarnvex-a1B2c3", "servers.dat"}) {
+    for (const char* name : {".servers.dat.tarnvex-a1B2c3", ".icon_velkorhub.png.tarnvex-Zz9Yy8",
+                             ".servers.dat.tarnvex-longer1", ".other.tarnvex-a1B2c",
+                             ".tarnvex-a1B2c3", "servers.dat"}) {
         writeFile(temp.path() + "/" + name, "left over");
     }
+    // Left read-only by a player's umask, it is still ours to clear.
+    ASSERT_EQ(::chmod((temp.path() + "/.icon_velkorhub.png.tarnvex-Zz9Yy8").c_str(), 0444), 0);
+    test::makeDirectories(temp.path() + "/.folder.tarnvex-a1B2c3");
+    ASSERT_EQ(::symlink("servers.dat", (temp.path() + "/.link.tarnvex-a1B2c3").c_str()), 0);
     auto dir = Directory::open(temp.path()).value();
-    auto file = AtomicFile::create(dir, "servers.dat");
-    ASSERT_TRUE(file.has_value());
-    file = AtomicFile::create(dir, "servers.dat"); // a second start leaves the first's live one
-    ASSERT_TRUE(file.has_value());
-    ASSERT_TRUE(commitAlone(*file).has_value());
-    EXPECT_EQ(listTree(temp.path()),
-              ".other.tarnvex-a1B2c3\n.servers.dat.tarnvex-longer1\nservers.dat\n");
+    auto live = AtomicFile::create(dir, "instance.cfg");
+    ASSERT_TRUE(live.has_value());
+    const std::string before = listTree(temp.path());
+    sweepTemporaries(dir);
+    ASSERT_TRUE(commitAlone(*live).has_value());
+    EXPECT_NE(before.find(".instance.cfg.tarnvex-"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_symlink(temp.path() + "/.link.tarnvex-a1B2c3"));
+    ::unlink((temp.path() + "/.link.tarnvex-a1B2c3").c_str());
+    EXPECT_EQ(listTree(temp.path()), ".folder.tarnvex-a1B2c3/\n.other.tarnvex-a1B2c\n"
+                                     ".servers.dat.tarnvex-longer1\n.tarnvex-a1B2c3\ninstance.cfg\n"
+                                     "servers.dat\n");
 }
 
 TEST(AtomicFile, AFailedWriteReportsItsCauseAndKeepsThePreviousFile) {

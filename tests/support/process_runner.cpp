@@ -85,7 +85,7 @@ ChildProcess::ChildProcess(const std::string& program, const ProcessOptions& opt
         defaultAction.sa_handler = SIG_DFL;
         sigset_t unblocked;
         sigemptyset(&unblocked);
-        for (const int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) {
+        for (const int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
             ::sigaction(signal, &defaultAction, nullptr);
             sigaddset(&unblocked, signal);
         }
