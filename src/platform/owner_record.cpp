@@ -71,15 +71,17 @@ std::optional<std::string> firstLineOf(const char* path) {
 }
 
 // The machine's id, and the process id space within it: a container shares the machine's boot
-// but numbers its processes apart.
+// but numbers its processes apart. Containers often have no machine id at all; their records
+// then say so, and only the boot, which the kernel draws at random, can tell that it is this one.
 std::optional<std::string> machineName() {
-    auto machine = firstLineOf("/etc/machine-id");
+    const auto machine = firstLineOf("/etc/machine-id");
     std::array<char, 64> space{};
     const ssize_t length = ::readlink("/proc/self/ns/pid", space.data(), space.size());
-    if (!machine || length <= 0 || static_cast<std::size_t>(length) == space.size()) {
+    if (length <= 0 || static_cast<std::size_t>(length) == space.size()) {
         return std::nullopt;
     }
-    return *machine + "/" + std::string(space.data(), static_cast<std::size_t>(length));
+    return machine.value_or(std::string(unknown)) + "/" +
+           std::string(space.data(), static_cast<std::size_t>(length));
 }
 
 std::optional<std::string> bootName() {
@@ -222,7 +224,8 @@ OwnerState ownerStateOf(std::string_view record) {
         return OwnerState::Unknown;
     }
     if (parsed->boot != *boot) {
-        return OwnerState::Gone;
+        // Another boot of a machine that has no name of its own may be another machine.
+        return parsed->machine.starts_with(unknown) ? OwnerState::Unknown : OwnerState::Gone;
     }
     if (::kill(parsed->process, 0) != 0 && errno == ESRCH) {
         return OwnerState::Gone;
