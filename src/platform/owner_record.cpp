@@ -4,6 +4,7 @@
 #include "platform/errno_error.h"
 #include "platform/fd_stream.h"
 #include "platform/retry_interrupted.h"
+#include "platform/small_file.h"
 #include "platform/unique_fd.h"
 
 #include <algorithm>
@@ -33,25 +34,6 @@ namespace {
 constexpr std::size_t recordLimit = 1024;
 constexpr std::string_view unknown = "unknown";
 
-// All of the file open at `fd`, where it holds at most `limit` bytes.
-std::optional<std::string> readUpTo(int fd, std::size_t limit) {
-    std::string text(limit + 1, '\0');
-    std::size_t used = 0;
-    while (used < text.size()) {
-        const ssize_t got =
-            retryInterrupted([&] { return ::read(fd, text.data() + used, text.size() - used); });
-        if (got < 0) {
-            return std::nullopt;
-        }
-        if (got == 0) {
-            text.resize(used);
-            return text;
-        }
-        used += static_cast<std::size_t>(got);
-    }
-    return std::nullopt;
-}
-
 #ifdef __linux__
 // The first line of a small file the kernel or the system keeps, if it has one.
 std::optional<std::string> firstLineOf(const char* path) {
@@ -59,7 +41,7 @@ std::optional<std::string> firstLineOf(const char* path) {
     if (!fd) {
         return std::nullopt;
     }
-    auto text = readUpTo(fd.get(), 256);
+    auto text = readAtMost(fd.get(), 256);
     if (!text) {
         return std::nullopt;
     }
@@ -67,7 +49,7 @@ std::optional<std::string> firstLineOf(const char* path) {
     if (text->empty()) {
         return std::nullopt;
     }
-    return text;
+    return *text;
 }
 
 // The machine's id, and the process id space within it: a container shares the machine's boot
@@ -96,7 +78,7 @@ std::optional<std::string> startOf(pid_t pid) {
     if (!fd) {
         return std::nullopt;
     }
-    const auto line = readUpTo(fd.get(), 4096);
+    const auto line = readAtMost(fd.get(), 4096);
     if (!line || line->rfind(')') == std::string::npos) {
         return std::nullopt;
     }
@@ -257,7 +239,10 @@ OwnerState ownerStateOfRecord(int directoryFd, const std::string& name) {
     const UniqueFd fd(retryInterrupted([&] {
         return ::openat(directoryFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     }));
-    const auto text = fd ? readUpTo(fd.get(), recordLimit) : std::nullopt;
+    if (!fd) {
+        return OwnerState::Unknown;
+    }
+    const auto text = readAtMost(fd.get(), recordLimit);
     return text ? ownerStateOf(*text) : OwnerState::Unknown;
 }
 

@@ -12,6 +12,28 @@
 
 namespace tarnvex {
 
+Result<std::string> readAtMost(int fd, std::size_t limit) {
+    // One byte past the limit tells a file that grew meanwhile from one that fits.
+    std::string content(limit + 1, '\0');
+    std::size_t size = 0;
+    while (size < content.size()) {
+        const ssize_t count = retryInterrupted(
+            [&] { return ::read(fd, content.data() + size, content.size() - size); });
+        if (count < 0) {
+            return std::unexpected(errorFromErrno(errno));
+        }
+        if (count == 0) {
+            break;
+        }
+        size += static_cast<std::size_t>(count);
+    }
+    if (size > limit) {
+        return std::unexpected(Error::FileTooBig);
+    }
+    content.resize(size);
+    return content;
+}
+
 Result<std::string> readSmallFile(const Directory& directory, const std::string& name,
                                   std::size_t limit) {
     // Not blocking: opening a pipe would otherwise wait for a writer.
@@ -31,25 +53,7 @@ Result<std::string> readSmallFile(const Directory& directory, const std::string&
     if (static_cast<std::uintmax_t>(status.st_size) > limit) {
         return std::unexpected(Error::FileTooBig);
     }
-    // One byte past the limit tells a file that grew meanwhile from one that fits.
-    std::string content(limit + 1, '\0');
-    std::size_t size = 0;
-    while (size < content.size()) {
-        const ssize_t count = retryInterrupted(
-            [&] { return ::read(fd.get(), content.data() + size, content.size() - size); });
-        if (count < 0) {
-            return std::unexpected(errorFromErrno(errno));
-        }
-        if (count == 0) {
-            break;
-        }
-        size += static_cast<std::size_t>(count);
-    }
-    if (size > limit) {
-        return std::unexpected(Error::FileTooBig);
-    }
-    content.resize(size);
-    return content;
+    return readAtMost(fd.get(), limit);
 }
 
 } // namespace tarnvex
